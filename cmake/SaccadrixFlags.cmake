@@ -1,0 +1,24 @@
+# Interface targets that carry the project's compile and link flags; every target opts in
+# with target_link_libraries(... PRIVATE saccadrix_warnings saccadrix_sanitizers).
+
+add_library(saccadrix_warnings INTERFACE)
+target_compile_options(saccadrix_warnings INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
+  $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor -Wold-style-cast>)
+if(SACCADRIX_WERROR)
+  target_compile_options(saccadrix_warnings INTERFACE -Werror)
+endif()
+
+add_library(saccadrix_sanitizers INTERFACE)
+if(SACCADRIX_ASAN)
+  target_compile_options(saccadrix_sanitizers INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(saccadrix_sanitizers INTERFACE -fsanitize=address,undefined)
+endif()
+if(SACCADRIX_TSAN)
+  target_compile_options(saccadrix_sanitizers INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(saccadrix_sanitizers INTERFACE -fsanitize=thread)
+endif()
+
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)

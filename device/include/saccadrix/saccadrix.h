@@ -1,0 +1,280 @@
+/*
+ * Saccadrix device library: the flat C interface to a USB eye tracker.
+ *
+ * One tracker per process. Every function returns a signed 32-bit status (0 on success, a
+ * negative SACCADRIX_E_... code on failure) unless it is documented as a plain query of a
+ * count, a position, a flag or a version. Outputs go through caller-owned pointers; the
+ * library never hands out memory to be freed and never throws.
+ *
+ * Threads: any number of client threads may call the functions below while the library's
+ * poll thread runs, except zelSaccadrixInit and zelSaccadrixClose, which the caller must
+ * not run at the same time as any other call.
+ */
+#ifndef SACCADRIX_SACCADRIX_H
+#define SACCADRIX_SACCADRIX_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  if defined(SACCADRIX_BUILDING)
+#    define ZEL_SACCADRIX_API __declspec(dllexport)
+#  else
+#    define ZEL_SACCADRIX_API __declspec(dllimport)
+#  endif
+#else
+#  define ZEL_SACCADRIX_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Status codes --------------------------------------------------------------------- */
+
+#define SACCADRIX_OK 0
+/* The tracker could not be opened; a command report was not written whole; a reply read
+ * failed (for example the tracker was unplugged); no record in the ring. */
+#define SACCADRIX_E_IO (-1)
+/* No reply within the tries of the exchange. */
+#define SACCADRIX_E_TIMEOUT (-2)
+/* Argument out of range, or a text longer than the caller's buffer. */
+#define SACCADRIX_E_ARG (-3)
+/* Not supported by this model, or the tracker did not answer the firmware query. */
+#define SACCADRIX_E_UNSUPPORTED (-4)
+#define SACCADRIX_E_FILE_CREATE (-5)   /* calibration file could not be written */
+#define SACCADRIX_E_FILE_OPEN (-6)     /* calibration file could not be opened */
+#define SACCADRIX_E_FILE_VERSION (-7)  /* calibration file of an unsupported version */
+#define SACCADRIX_E_FILE_CRC (-8)      /* calibration file checksum mismatch */
+#define SACCADRIX_E_FILE_MAGIC (-9)    /* not a calibration file */
+/* The lock or the poll thread could not be created or ended; the stored-results cursor ran
+ * off the list. */
+#define SACCADRIX_E_THREAD (-10)
+/* No stored record at the cursor, a null destination, or a position out of range. */
+#define SACCADRIX_E_NO_RECORD (-15)
+/* The calibration read back from the tracker differs from what was written. */
+#define SACCADRIX_E_VERIFY (-16)
+/* No tracker found (Init), or no open connection (every other call that needs one). */
+#define SACCADRIX_E_NO_DEVICE (-100)
+
+/* ---- Shared types (packed, little-endian, sizes checked below) ------------------------- */
+
+#pragma pack(push, 1)
+
+/* Results of one eye within a record (69 bytes). */
+typedef struct T_EYE_RESULTS {
+  uint32_t triggerMask;     /* active trigger pins of this eye, one bit per trigger pin */
+  float values[15];         /* measured values; which slots are filled depends on resultsType */
+  uint8_t tracked;          /* 1 when the pupil and at least one reflection were found */
+  uint8_t statusBit0;       /* bit 0 of the tracker's eye status, passed through */
+  uint8_t calibrated;       /* the tracker held a gaze calibration for this eye at StartTracking */
+  uint8_t reserved;         /* always 0 */
+  uint8_t firstTriggerPin;  /* index of an active trigger pin of this eye, 0 when none */
+} T_EYE_RESULTS;
+
+/* One tracking result (155 bytes). */
+typedef struct T_RESULTS_STRUCT {
+  uint16_t size;            /* always 155 */
+  uint64_t timestamp;       /* the tracker's timestamp, unchanged; restarts when armed */
+  uint16_t resultsType;     /* 0 raw (pupil/reflection), 1 calibrated (gaze) */
+  T_EYE_RESULTS eye[2];     /* eye[1] is all zero in records made from paired samples */
+  uint32_t digitalInputs;   /* bit i = digital input i */
+  uint8_t eventPin;         /* first active event pin, 0 when none */
+} T_RESULTS_STRUCT;
+
+/* One calibration target. */
+typedef struct targ_struct {
+  double targetX; /* target position in the target plane (unit of the viewing distance) */
+  double targetY;
+  double eyeX;    /* eye position measured while the target was shown (tracker units) */
+  double eyeY;
+} targ_struct;
+
+/* Configuration of one digital pin, as the tracker defines it (passed through unchanged). */
+typedef struct PinFunctionRecord {
+  uint8_t bytes[46];
+} PinFunctionRecord;
+
+/* Configuration of one analogue channel, as the tracker defines it (passed through). */
+typedef struct AnalogueFunctionRecord {
+  uint8_t bytes[26];
+} AnalogueFunctionRecord;
+
+#pragma pack(pop)
+
+#if defined(__cplusplus)
+static_assert(sizeof(T_EYE_RESULTS) == 69, "eye block is 69 bytes");
+static_assert(sizeof(T_RESULTS_STRUCT) == 155, "T_RESULTS_STRUCT is 155 bytes");
+static_assert(sizeof(targ_struct) == 32, "targ_struct is 32 bytes");
+static_assert(sizeof(PinFunctionRecord) == 46, "PinFunctionRecord is 46 bytes");
+static_assert(sizeof(AnalogueFunctionRecord) == 26, "AnalogueFunctionRecord is 26 bytes");
+#else
+_Static_assert(sizeof(T_EYE_RESULTS) == 69, "eye block is 69 bytes");
+_Static_assert(sizeof(T_RESULTS_STRUCT) == 155, "T_RESULTS_STRUCT is 155 bytes");
+_Static_assert(sizeof(targ_struct) == 32, "targ_struct is 32 bytes");
+_Static_assert(sizeof(PinFunctionRecord) == 46, "PinFunctionRecord is 46 bytes");
+_Static_assert(sizeof(AnalogueFunctionRecord) == 26, "AnalogueFunctionRecord is 26 bytes");
+#endif
+
+/* ---- Connection and versions ------------------------------------------------------------ */
+
+/*
+ * Opens the first tracker (USB vendor 0x0861) that the system lists, after closing any open
+ * connection. Takes a little over 2 seconds: the tracker needs time after enumeration.
+ * Reads the firmware identity (and, on model code 4, the viewing distance and the pin
+ * function table), arms the tracker's timestamp and starts the poll thread that carries
+ * results into the ring (see zelSaccadrixGetResult).
+ * Returns the model code 1..4 on success;
+ *   SACCADRIX_E_NO_DEVICE (-100) when no tracker is attached;
+ *   SACCADRIX_E_IO (-1) when the tracker could not be opened (on Linux: check the udev rule
+ *     that gives your user access to its hidraw node);
+ *   SACCADRIX_E_THREAD (-10) when the poll thread could not be started (a message is printed;
+ *     call zelSaccadrixClose to release the tracker).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixInit(void);
+
+/*
+ * Stops the poll thread and closes the tracker. Safe without a connection and when called
+ * twice. The stored recording survives Close and can still be read back.
+ * Returns 0, or SACCADRIX_E_THREAD (-10) when the poll thread could not be joined (the
+ * device is closed all the same).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixClose(void);
+
+/* The same as zelSaccadrixInit and zelSaccadrixClose, under second names. */
+ZEL_SACCADRIX_API int zelSaccadrixHidInit(void);
+ZEL_SACCADRIX_API int zelSaccadrixHidClose(void);
+
+/* Version of this library: 46 on Linux and macOS (44 on Windows). */
+ZEL_SACCADRIX_API int zelSaccadrixGetLibVersion(void);
+
+/* Version of the binary interface: 2049 (0x0801). */
+ZEL_SACCADRIX_API int zelSaccadrixGetAbiVersion(void);
+
+/* ---- Open-time device queries -------------------------------------------------------- */
+
+/*
+ * Arms the tracker's timestamp (command 103): with value 1 the tracker restarts its
+ * timestamp count. The low 16 bits of value are sent. Holds the device for 50 ms.
+ * Returns 0 (also when the write failed), or SACCADRIX_E_NO_DEVICE (-100) without a
+ * connection, in which case nothing is sent.
+ */
+ZEL_SACCADRIX_API int zelSaccadrixArmTimestamp(int value);
+
+/*
+ * Reads the tracker's digital pin function table (model code 4 only). Entry i belongs to
+ * bit i of a record's digitalInputs; codes 5 and 6 are trigger pins of the first and second
+ * eye, 7 and 8 event pins, others are the tracker's own.
+ * table:  receives one function byte per pin; the whole table (length bytes) is cleared
+ *         first, and at most length bytes (and never more than the reply holds) are filled.
+ * count:  receives the number of pins the tracker reports (0..255), even when that is more
+ *         than length; set to 0 first.
+ * Returns 0; SACCADRIX_E_UNSUPPORTED (-4) on model codes 1..3 (table untouched, nothing
+ * sent); SACCADRIX_E_NO_DEVICE (-100); SACCADRIX_E_IO (-1) or SACCADRIX_E_TIMEOUT (-2) from
+ * the exchange; SACCADRIX_E_ARG (-3) when count is null, or table is null with length > 0.
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetPinFunctions(uint8_t* table, size_t length, int* count);
+
+/* ---- Results and recording ----------------------------------------------------------------
+ *
+ * Every record the tracker sends goes into a ring of the newest 5000 records (the oldest is
+ * dropped when nobody reads it in time) and becomes the newest record. While a recording
+ * runs (zelSaccadrixStartTracking .. zelSaccadrixStopTracking), records are also appended to
+ * the stored list, which survives zelSaccadrixClose and is read back through a cursor.
+ */
+
+/*
+ * Takes the oldest record from the ring. With a null destination, returns the number of
+ * records waiting and removes nothing.
+ * Returns the number of records left in the ring after the call (0 when this was the last);
+ * SACCADRIX_E_IO (-1) when the ring was empty; SACCADRIX_E_NO_DEVICE (-100).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetResult(T_RESULTS_STRUCT* destination);
+
+/*
+ * Copies the newest record (all zero before the first one).
+ * Returns 0; SACCADRIX_E_NO_RECORD (-15) for a null destination; SACCADRIX_E_NO_DEVICE (-100).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetLastResult(T_RESULTS_STRUCT* destination);
+
+/* Empties the ring (not the newest record, not the stored list). Returns 0. */
+ZEL_SACCADRIX_API int zelSaccadrixFlushResults(void);
+
+/*
+ * Reads the stored record at the cursor and moves the cursor to the next one; with remove
+ * nonzero the record is also removed from the list (the cursor position then stays). Works
+ * without a connection. After the last record has been read, the next record appended by a
+ * running recording is the next one read: nothing is returned twice or skipped.
+ * Returns 0; SACCADRIX_E_NO_RECORD (-15) for a null destination or when no record is left.
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetBufferedResult(T_RESULTS_STRUCT* destination, uint8_t remove);
+
+/*
+ * Places the cursor on stored record number position (0 = oldest).
+ * Returns 0; SACCADRIX_E_NO_RECORD (-15) when position is negative, not below the count, or
+ * the list is empty (cursor unchanged); SACCADRIX_E_THREAD (-10) if the walk ran off the list.
+ */
+ZEL_SACCADRIX_API int zelSaccadrixSetBufferPosition(int position);
+
+/* The cursor's position in the stored list (equal to the count once all have been read). */
+ZEL_SACCADRIX_API int zelSaccadrixGetBufferPosition(void);
+
+/* The number of stored records. */
+ZEL_SACCADRIX_API int zelSaccadrixGetResultsCount(void);
+
+/* Frees the stored list. Returns 0. */
+ZEL_SACCADRIX_API int zelSaccadrixClearDataBuffer(void);
+
+/*
+ * Starts a recording: asks the tracker whether each eye holds a gaze calibration (the
+ * answers go into every record's eye blocks), discards the previous recording, and arms the
+ * tracker's timestamp. Records are stored from the first one whose timestamp has restarted
+ * (is at or below the newest timestamp seen before the start). Takes about 350 ms.
+ * Returns 0; the status of a failed calibration query (-1, -2) with nothing else changed;
+ * SACCADRIX_E_NO_DEVICE (-100).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixStartTracking(void);
+
+/* Stops appending to the stored list; the records stay. Returns 0. */
+ZEL_SACCADRIX_API int zelSaccadrixStopTracking(void);
+
+/* 1 while a recording is started (also before its first record is stored), else 0. */
+ZEL_SACCADRIX_API uint8_t zelSaccadrixGetTrackingStarted(void);
+
+/*
+ * Chooses raw (0: pupil and reflection positions) or calibrated (1: gaze vectors and angles)
+ * results and empties the ring of records of the other type. Holds the device for 50 ms.
+ * Returns 0; SACCADRIX_E_IO (-1) when the command was not written whole (the ring is
+ * emptied all the same); SACCADRIX_E_ARG (-3) for any other type (nothing sent, ring kept);
+ * SACCADRIX_E_NO_DEVICE (-100).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixSetResultsType(int type);
+
+/* ---- Gaze calibration -------------------------------------------------------------------- */
+
+/*
+ * Reads the gaze calibration stored on the tracker for an eye (1 = second eye, any other
+ * value = first eye): the 4x4 matrix in row-major order, the eye scale, and the two auxiliary
+ * values. viewingDistance receives the library's viewing distance as it was on entry; on
+ * model code 4 the tracker's own distance is read too and is reported from the next call.
+ * Three exchanges of 50 ms each are always made; outputs of a block that failed keep their
+ * previous contents.
+ * Returns 0; the status of the first exchange that failed (-1, -2); SACCADRIX_E_ARG (-3) for
+ * a null output; SACCADRIX_E_NO_DEVICE (-100) with the outputs untouched.
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetCalibration(int eye, double* coefficients, double* eyeScale,
+                                                 double* viewingDistance, double* aux1,
+                                                 double* aux2);
+
+/*
+ * Sets *calibrated to 1 when the tracker holds a gaze calibration for the eye (any of its
+ * 16 coefficients nonzero), else 0.
+ * Returns 0; the status of zelSaccadrixGetCalibration; SACCADRIX_E_ARG (-3) for null.
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetCalibrated(int eye, uint8_t* calibrated);
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* SACCADRIX_SACCADRIX_H */
