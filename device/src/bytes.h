@@ -107,4 +107,13 @@ inline bool copy_text_if_fits(std::string_view text, char* out, size_t size) {
   return true;
 }
 
+// Copies as much of text as fits into a caller's buffer of size bytes and always ends it
+// with a zero byte when size is at least 1; never writes beyond the buffer.
+inline void copy_text_truncated(std::string_view text, char* out, size_t size) {
+  if (out == nullptr || size == 0) return;
+  const size_t n = text.size() < size - 1 ? text.size() : size - 1;
+  std::memcpy(out, text.data(), n);
+  out[n] = '\0';
+}
+
 }  // namespace saccadrix

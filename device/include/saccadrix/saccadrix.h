@@ -151,6 +151,21 @@ ZEL_SACCADRIX_API int zelSaccadrixGetLibVersion(void);
 /* Version of the binary interface: 2049 (0x0801). */
 ZEL_SACCADRIX_API int zelSaccadrixGetAbiVersion(void);
 
+/*
+ * The firmware version number read when the tracker was opened (0 before any open, or when
+ * the tracker did not answer). Returns 0, also without a connection; SACCADRIX_E_ARG (-3)
+ * for a null pointer.
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetFirmwareVersion(uint16_t* version);
+
+/*
+ * Copies the firmware build date text read at open ("Build date not supported" until a
+ * tracker has reported one, "Not supported." when it did not answer) into text, cut to
+ * size - 1 characters and always ending with a zero byte (nothing is written when size is
+ * 0). Returns 0, also without a connection; SACCADRIX_E_ARG (-3) for a null text with size > 0.
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetFirmwareBuildDateTime(char* text, size_t size);
+
 /* ---- Open-time device queries -------------------------------------------------------- */
 
 /*
