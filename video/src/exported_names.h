@@ -1,0 +1,10 @@
+// Every function the video library exports on every platform, one SACCADRIX_GS_EXPORT(name)
+// per line. Used for the Windows second names with a leading underscore and by the test
+// that checks the library's dynamic symbol table. (macOS adds zelSaccadrixVideoProcessEvents.)
+SACCADRIX_GS_EXPORT(zelSaccadrixGetLibGSVersion)
+SACCADRIX_GS_EXPORT(zelSaccadrixVideoInit)
+SACCADRIX_GS_EXPORT(zelSaccadrixVideoStart)
+SACCADRIX_GS_EXPORT(zelSaccadrixVideoStop)
+SACCADRIX_GS_EXPORT(zelSaccadrixVideoStopped)
+SACCADRIX_GS_EXPORT(zelSaccadrixVideoStartRecord)
+SACCADRIX_GS_EXPORT(zelSaccadrixVideoStopRecord)
