@@ -268,6 +268,49 @@ ZEL_SACCADRIX_API int zelSaccadrixSetResultsType(int type);
 /* ---- Gaze calibration -------------------------------------------------------------------- */
 
 /*
+ * Fits a gaze calibration from targets: the 4x4 matrix (row-major, 16 doubles) that maps the
+ * eye position measured at each target onto the target's position in the target plane at
+ * viewingDistance. Only the first 16 targets are used; with up to 8 the fit is affine
+ * (bottom row 0 0 0 1), with 9 to 16 projective. eyeX and eyeY are divided by eyeScale first.
+ * Runs on the calling thread for up to a few seconds; fits from several threads run one
+ * after the other. Sets the library's viewing distance to viewingDistance (also without a
+ * connection). Nothing is sent to the tracker.
+ * Returns the residual (the summed target-plane distance between each target and its fitted
+ * eye point, truncated to an integer, >= 0) with the matrix in coefficients;
+ * SACCADRIX_E_NO_DEVICE (-100) without a connection (coefficients untouched);
+ * SACCADRIX_E_ARG (-3) when coefficients is null or targets is null with count > 0.
+ */
+ZEL_SACCADRIX_API int zelSaccadrixCalibrate(uint32_t count, const targ_struct* targets,
+                                            double* coefficients, double eyeScale,
+                                            double viewingDistance);
+
+/*
+ * Fits a calibration (see zelSaccadrixCalibrate) and stores it for an eye (see
+ * zelSaccadrixSetCalibration). *calibrationError receives the fit's residual or its status.
+ * Returns the status of the store; SACCADRIX_E_ARG (-3) when calibrationError is null or
+ * targets is null with count > 0 (nothing stored).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixCalibrateDevice(int eye, uint32_t count,
+                                                  const targ_struct* targets, double eyeScale,
+                                                  double viewingDistance, double aux1,
+                                                  double aux2, int* calibrationError);
+
+/*
+ * Stores a gaze calibration on the tracker for an eye (1 = second eye, any other value =
+ * first eye) and verifies it by reading it back. The matrix and aux1/aux2 travel as 32-bit
+ * floats; eyeScale is stored as its integer part (100.7 is stored as 100; NaN as 0, values
+ * beyond the 32-bit range saturate). On model code 3, storing eye 0 also stores eye 1. On
+ * model code 4 the viewing distance (integer part) is stored too. Sets the library's viewing
+ * distance. Holds the device for at least 250 ms, then reads back (150 ms).
+ * Returns 0; SACCADRIX_E_VERIFY (-16) when what was read back differs from what was
+ * written; -1 or -2 from the read-back; SACCADRIX_E_ARG (-3) for null coefficients;
+ * SACCADRIX_E_NO_DEVICE (-100).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixSetCalibration(int eye, const double* coefficients,
+                                                 double eyeScale, double viewingDistance,
+                                                 double aux1, double aux2);
+
+/*
  * Reads the gaze calibration stored on the tracker for an eye (1 = second eye, any other
  * value = first eye): the 4x4 matrix in row-major order, the eye scale, and the two auxiliary
  * values. viewingDistance receives the library's viewing distance as it was on entry; on
