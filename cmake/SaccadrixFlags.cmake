@@ -20,5 +20,10 @@ if(SACCADRIX_TSAN)
   target_link_options(saccadrix_sanitizers INTERFACE -fsanitize=thread)
 endif()
 
+if(SACCADRIX_FUZZ)
+  # Coverage instrumentation for the code under fuzzing; the fuzz targets add the driver.
+  target_compile_options(saccadrix_sanitizers INTERFACE -fsanitize=fuzzer-no-link)
+endif()
+
 find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
