@@ -1,0 +1,224 @@
+// The control API of virtual_tracker.h and the process-wide registry behind it.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "env_config.h"
+#include "registry.h"
+
+namespace vt {
+namespace detail {
+
+Registry& registry() {
+  static Registry* const r = new Registry;  // intentionally never destroyed, see registry.h
+  return *r;
+}
+
+std::shared_ptr<Device> find_device(int id) {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> lock(r.m);
+  r.environment_settled = true;
+  for (const auto& d : r.devices) {
+    if (d->id() == id) return d;
+  }
+  return nullptr;
+}
+
+bool valid_config(const DeviceConfig& c, const char** problem) {
+  const char* why = nullptr;
+  if (!std::isfinite(c.rate_hz) || !(c.rate_hz == 0 || (c.rate_hz >= 1 && c.rate_hz <= 8000))) {
+    why = "rate_hz must be 0 or within 1..8000";
+  } else if (c.results_type != 0 && c.results_type != 1) {
+    why = "results_type must be 0 or 1";
+  } else if (c.pin_functions.size() > 61) {
+    why = "at most 61 pin function bytes fit the pin table reply";
+  } else if (c.pin_count < -1 || c.pin_count > 255) {
+    why = "pin_count must be -1 or within 0..255";
+  } else if (c.build_date_terminated && c.build_date.size() > 59) {
+    why = "a terminated build date holds at most 59 characters";
+  } else if (c.mac_address.size() > 19 || c.ethernet_info.size() > 41) {
+    why = "Ethernet texts hold at most 19 and 41 characters";
+  }
+  if (problem != nullptr) *problem = why;
+  return why == nullptr;
+}
+
+int attach_locked(Registry& r, const DeviceConfig& config) {
+  DeviceConfig c = config;
+  const int id = r.next_id++;
+  if (c.path.empty()) c.path = "vt:" + std::to_string(id);
+  r.devices.push_back(std::make_shared<Device>(id, c, model_for_ids(c.vendor_id, c.product_id)));
+  return id;
+}
+
+void settle_environment_locked(Registry& r) {
+  if (r.environment_settled) return;
+  r.environment_settled = true;
+  const bool verbose = std::getenv("SACCADRIX_VT_VERBOSE") != nullptr;
+  for (const EnvDevice& d : devices_from_environment()) {
+    const int id = attach_locked(r, d.config);
+    if (d.hold_eye) r.devices.back()->hold_eye(true, d.eye_x, d.eye_y);
+    if (verbose) {
+      std::fprintf(stderr, "saccadrix virtual tracker: device %d %04x:%04x at %g Hz\n", id,
+                   d.config.vendor_id, d.config.product_id, d.config.rate_hz);
+    }
+  }
+}
+
+namespace {
+
+// At process exit the stream threads are told to stop but not joined: a join from an exit
+// handler can wait on a thread that is blocked behind the exiting thread, and the devices
+// the threads use are never destroyed, so leaving them to finish is safe.
+struct StopStreamsAtExit {
+  ~StopStreamsAtExit() {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> lock(r.m);
+    for (const auto& d : r.devices) d->abandon_stream();
+  }
+} stop_streams_at_exit;
+
+}  // namespace
+}  // namespace detail
+
+using detail::find_device;
+using detail::registry;
+
+uint16_t product_id_for_model(int model) {
+  switch (model) {
+    case 1: return 0x3410;
+    case 2: return 0x3411;
+    case 3: return 0x3412;
+    case 4: return 0x3433;
+    default: return 0;
+  }
+}
+
+int model_for_ids(uint16_t vendor_id, uint16_t product_id) {
+  if (vendor_id != kTrackerVendorId) return 0;
+  if (product_id >= 0x3410 && product_id <= 0x3412) return product_id - 0x3410 + 1;
+  if (product_id >= 0x3433 && product_id <= 0x3440) return 4;
+  return 0;
+}
+
+int attach(const DeviceConfig& config) {
+  if (!detail::valid_config(config, nullptr)) return -1;
+  detail::Registry& r = registry();
+  std::lock_guard<std::mutex> lock(r.m);
+  r.environment_settled = true;
+  return detail::attach_locked(r, config);
+}
+
+void detach(int id) {
+  if (const auto d = find_device(id)) d->detach();
+}
+
+void reset() {
+  detail::Registry& r = registry();
+  std::vector<std::shared_ptr<detail::Device>> devices;
+  std::unordered_map<const hid_device_*, std::shared_ptr<hid_device_>> handles;
+  {
+    std::lock_guard<std::mutex> lock(r.m);
+    r.environment_settled = true;
+    devices.swap(r.devices);
+    handles.swap(r.handles);
+    r.next_id = 1;
+  }
+  // Forgotten handles fail from now on; a thread blocked in hid_read on one wakes up.
+  for (const auto& h : handles) {
+    h.second->closed = true;
+    h.second->device->handle_closed();
+  }
+  for (const auto& d : devices) d->detach();
+}
+
+std::vector<Written> written(int id) {
+  const auto d = find_device(id);
+  return d ? d->written() : std::vector<Written>{};
+}
+
+void clear_written(int id) {
+  if (const auto d = find_device(id)) d->clear_written();
+}
+
+void push_report(int id, const uint8_t (&report)[64]) {
+  if (const auto d = find_device(id)) {
+    detail::InputReport r;
+    std::copy(std::begin(report), std::end(report), r.begin());
+    d->push(r);
+  }
+}
+
+size_t queued(int id) {
+  const auto d = find_device(id);
+  return d ? d->queued() : 0;
+}
+
+uint64_t dropped(int id) {
+  const auto d = find_device(id);
+  return d ? d->dropped() : 0;
+}
+
+void set_faults(int id, const Faults& faults) {
+  if (const auto d = find_device(id)) d->set_faults(faults);
+}
+
+void set_rate(int id, double rate_hz) {
+  if (!std::isfinite(rate_hz) || !(rate_hz == 0 || (rate_hz >= 1 && rate_hz <= 8000))) return;
+  if (const auto d = find_device(id)) d->set_rate(rate_hz);
+}
+
+void pause_stream(int id, bool paused) {
+  if (const auto d = find_device(id)) d->pause(paused);
+}
+
+uint64_t reports_generated(int id) {
+  const auto d = find_device(id);
+  return d ? d->generated() : 0;
+}
+
+int open_handles() {
+  detail::Registry& r = registry();
+  std::lock_guard<std::mutex> lock(r.m);
+  return static_cast<int>(r.handles.size());
+}
+
+void set_eye_position(int id, double eye_x, double eye_y) {
+  if (!std::isfinite(eye_x) || !std::isfinite(eye_y)) return;
+  if (const auto d = find_device(id)) d->hold_eye(true, eye_x, eye_y);
+}
+
+void release_eye_position(int id) {
+  if (const auto d = find_device(id)) d->hold_eye(false, 0, 0);
+}
+
+void set_digital_inputs(int id, uint32_t bits) {
+  if (const auto d = find_device(id)) d->hold_digital(true, bits);
+}
+
+void release_digital_inputs(int id) {
+  if (const auto d = find_device(id)) d->hold_digital(false, 0);
+}
+
+void set_firmware(int id, uint16_t version, const std::string& build_date,
+                  bool build_date_terminated) {
+  const std::string date =
+      build_date_terminated && build_date.size() > 59 ? build_date.substr(0, 59) : build_date;
+  if (const auto d = find_device(id)) d->set_firmware(version, date, build_date_terminated);
+}
+
+void keep_readable_times(int id, size_t capacity) {
+  if (const auto d = find_device(id)) d->keep_readable_times(capacity);
+}
+
+std::vector<Readable> readable_times(int id) {
+  const auto d = find_device(id);
+  return d ? d->readable_times() : std::vector<Readable>{};
+}
+
+DeviceState state(int id) {
+  const auto d = find_device(id);
+  return d ? d->state() : DeviceState{};
+}
+
+}  // namespace vt

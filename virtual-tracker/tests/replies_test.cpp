@@ -1,0 +1,175 @@
+// Replies of the simulated tracker, byte for byte, and which commands each model answers.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "test_support.h"
+
+namespace {
+
+using namespace vt_test;
+using std::chrono::milliseconds;
+
+class Replies : public ::testing::Test {
+ protected:
+  void SetUp() override { vt::reset(); }
+  void TearDown() override {
+    if (dev_ != nullptr) hid_close(dev_);
+    vt::reset();
+  }
+  // Attaches a device and opens it.
+  int start(const vt::DeviceConfig& c) {
+    const int id = vt::attach(c);
+    EXPECT_GT(id, 0);
+    dev_ = open_device(id);
+    EXPECT_NE(dev_, nullptr);
+    return id;
+  }
+  std::optional<Report> query(uint16_t code, uint16_t arg = 0, const std::array<uint8_t, 60>& payload = {}) {
+    if (send(dev_, code, arg, payload) != 65) return std::nullopt;
+    const auto got = drain(dev_);
+    if (got.size() != 1) return std::nullopt;  // exactly one reply, nothing else
+    return got[0];
+  }
+  hid_device* dev_ = nullptr;
+};
+
+TEST_F(Replies, FirmwareReplyCarriesVersionAndTerminatedDate) {
+  vt::DeviceConfig c = tracker(2);
+  c.firmware_version = 26121;
+  c.build_date = "Mar  3 2025 09:00:00";
+  start(c);
+  const auto r = query(400);
+  ASSERT_TRUE(r.has_value());
+  EXPECT_EQ(u16(*r, 0), 400);
+  EXPECT_EQ(u16(*r, 2), 26121);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&(*r)[4])), c.build_date);
+}
+
+TEST_F(Replies, UnterminatedDateFillsTheReportWithoutAZeroByte) {
+  vt::DeviceConfig c = tracker(4);
+  c.build_date = "0123456789";
+  c.build_date_terminated = false;
+  const int id = start(c);
+  auto r = query(400);
+  ASSERT_TRUE(r.has_value());
+  for (size_t i = 4; i < 64; ++i) ASSERT_NE((*r)[i], 0) << "byte " << i;
+  EXPECT_EQ((*r)[63], '9');  // 60 bytes of a 10-character text repeated
+
+  vt::set_firmware(id, 7, "Jan  1 2030", true);
+  r = query(400);
+  ASSERT_TRUE(r.has_value());
+  EXPECT_EQ(u16(*r, 2), 7);
+  EXPECT_STREQ(reinterpret_cast<const char*>(&(*r)[4]), "Jan  1 2030");
+}
+
+TEST_F(Replies, ViewingDistanceAndPinTableOfAModel4Tracker) {
+  vt::DeviceConfig c = tracker(4);
+  c.viewing_distance = -650;  // signed on the wire
+  c.pin_functions = {5, 6, 7, 8, 0, 1};
+  start(c);
+  auto r = query(406);
+  ASSERT_TRUE(r.has_value());
+  EXPECT_EQ(u16(*r, 0), 406);
+  EXPECT_EQ(i32(*r, 4), -650);
+
+  r = query(409);
+  ASSERT_TRUE(r.has_value());
+  EXPECT_EQ(u16(*r, 0), 409);
+  EXPECT_EQ((*r)[2], 6);
+  EXPECT_EQ(std::vector<uint8_t>(r->begin() + 3, r->begin() + 9), c.pin_functions);
+  EXPECT_EQ((*r)[9], 0);
+}
+
+TEST_F(Replies, PinCountMayDifferFromTheFunctionBytes) {
+  vt::DeviceConfig c = tracker(4);
+  c.pin_functions = std::vector<uint8_t>(12, 5);
+  c.pin_count = 40;
+  start(c);
+  const auto r = query(409);
+  ASSERT_TRUE(r.has_value());
+  EXPECT_EQ((*r)[2], 40);
+  EXPECT_EQ((*r)[14], 5);
+  EXPECT_EQ((*r)[15], 0);
+}
+
+TEST_F(Replies, OlderModelsIgnoreModel4CommandsAndTheWrongResultsPair) {
+  const int id = start(tracker(2, 0));
+  for (uint16_t code : std::vector<uint16_t>{305, 306, 307, 404, 405, 406, 407, 408, 409, 500, 501, 502, 503}) {
+    ASSERT_EQ(send(dev_, code, 1), 65);
+    EXPECT_TRUE(drain(dev_).empty()) << "command " << code;
+  }
+  ASSERT_EQ(send(dev_, 107), 65);
+  EXPECT_EQ(vt::state(id).results_type, 0);
+  ASSERT_EQ(send(dev_, 105), 65);
+  EXPECT_EQ(vt::state(id).results_type, 1);
+  ASSERT_EQ(send(dev_, 104), 65);
+  EXPECT_EQ(vt::state(id).results_type, 0);
+}
+
+TEST_F(Replies, Model4AcceptsOnlyItsOwnResultsPair) {
+  const int id = start(tracker(4));
+  ASSERT_EQ(send(dev_, 105), 65);
+  EXPECT_EQ(vt::state(id).results_type, 0);
+  ASSERT_EQ(send(dev_, 107), 65);
+  EXPECT_EQ(vt::state(id).results_type, 1);
+  ASSERT_EQ(send(dev_, 106), 65);
+  EXPECT_EQ(vt::state(id).results_type, 0);
+}
+
+TEST_F(Replies, ArmRestartsTheTimestampCount) {
+  vt::DeviceConfig c = tracker(4);
+  c.start_timestamp = 5000;
+  c.arm_timestamp = 1;
+  const int id = start(c);
+  EXPECT_EQ(vt::state(id).next_timestamp, 5000u);
+  ASSERT_EQ(send(dev_, 103, 1), 65);
+  EXPECT_TRUE(drain(dev_).empty());  // a set-command has no reply
+  EXPECT_EQ(vt::state(id).next_timestamp, 1u);
+  EXPECT_EQ(vt::state(id).arm_count, 1u);
+}
+
+TEST_F(Replies, DevicesThatAreNotTrackersNeverAnswer) {
+  vt::DeviceConfig c;
+  c.vendor_id = 0x0861;
+  c.product_id = 0x3420;  // the vendor's, but not a tracker's product id
+  c.rate_hz = 1000;
+  const int id = start(c);
+  for (uint16_t code : std::vector<uint16_t>{400, 401, 402, 403, 406, 409}) ASSERT_EQ(send(dev_, code, 1), 65);
+  EXPECT_EQ(vt::written(id).size(), 6u);
+  std::this_thread::sleep_for(milliseconds(10));
+  EXPECT_TRUE(drain(dev_).empty());
+  EXPECT_EQ(vt::state(id).model, 0);
+}
+
+TEST_F(Replies, InvalidConfigurationsAreRefused) {
+  vt::DeviceConfig c = tracker(4);
+  c.rate_hz = 9000;
+  EXPECT_EQ(vt::attach(c), -1);
+  c = tracker(4);
+  c.results_type = 2;
+  EXPECT_EQ(vt::attach(c), -1);
+  c = tracker(4);
+  c.pin_functions.assign(62, 1);
+  EXPECT_EQ(vt::attach(c), -1);
+  c = tracker(4);
+  c.build_date = std::string(60, 'x');
+  EXPECT_EQ(vt::attach(c), -1);
+  c.build_date_terminated = false;  // cut to fit when unterminated
+  EXPECT_GT(vt::attach(c), 0);
+}
+
+TEST_F(Replies, ModelCodesFollowTheProductIdTable) {
+  EXPECT_EQ(vt::model_for_ids(0x0861, 0x3410), 1);
+  EXPECT_EQ(vt::model_for_ids(0x0861, 0x3412), 3);
+  EXPECT_EQ(vt::model_for_ids(0x0861, 0x3433), 4);
+  EXPECT_EQ(vt::model_for_ids(0x0861, 0x3440), 4);
+  EXPECT_EQ(vt::model_for_ids(0x0861, 0x3441), 0);
+  EXPECT_EQ(vt::model_for_ids(0x0861, 0x3413), 0);
+  EXPECT_EQ(vt::model_for_ids(0x0862, 0x3411), 0);
+  for (int m = 1; m <= 4; ++m) EXPECT_EQ(vt::model_for_ids(0x0861, vt::product_id_for_model(m)), m);
+  EXPECT_EQ(vt::product_id_for_model(5), 0);
+}
+
+}  // namespace
