@@ -24,25 +24,6 @@ std::shared_ptr<Device> find_device(int id) {
   return nullptr;
 }
 
-bool valid_config(const DeviceConfig& c, const char** problem) {
-  const char* why = nullptr;
-  if (!std::isfinite(c.rate_hz) || !(c.rate_hz == 0 || (c.rate_hz >= 1 && c.rate_hz <= 8000))) {
-    why = "rate_hz must be 0 or within 1..8000";
-  } else if (c.results_type != 0 && c.results_type != 1) {
-    why = "results_type must be 0 or 1";
-  } else if (c.pin_functions.size() > 61) {
-    why = "at most 61 pin function bytes fit the pin table reply";
-  } else if (c.pin_count < -1 || c.pin_count > 255) {
-    why = "pin_count must be -1 or within 0..255";
-  } else if (c.build_date_terminated && c.build_date.size() > 59) {
-    why = "a terminated build date holds at most 59 characters";
-  } else if (c.mac_address.size() > 19 || c.ethernet_info.size() > 41) {
-    why = "Ethernet texts hold at most 19 and 41 characters";
-  }
-  if (problem != nullptr) *problem = why;
-  return why == nullptr;
-}
-
 int attach_locked(Registry& r, const DeviceConfig& config) {
   DeviceConfig c = config;
   const int id = r.next_id++;

@@ -9,6 +9,9 @@
 
 namespace vt::detail {
 
+// Validates a device configuration; on failure returns false and names the problem.
+bool valid_config(const DeviceConfig& config, const char** problem);
+
 struct EnvDevice {
   DeviceConfig config;
   bool hold_eye = false;

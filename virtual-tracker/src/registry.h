@@ -13,6 +13,7 @@
 #pragma GCC visibility pop
 
 #include "device.h"
+#include "env_config.h"
 
 // The object behind a hidapi handle.
 struct hid_device_ {
@@ -48,8 +49,5 @@ void settle_environment_locked(Registry& r);
 int attach_locked(Registry& r, const DeviceConfig& config);
 
 std::shared_ptr<Device> find_device(int id);
-
-// Validates a device configuration; on failure returns false and names the problem.
-bool valid_config(const DeviceConfig& config, const char** problem);
 
 }  // namespace vt::detail
