@@ -21,6 +21,7 @@ constexpr int kOpenSettleMs = 2000;
 constexpr int kEmptyReadSleepMs = 1;
 constexpr int kEndFlagCheckMs = 100;
 constexpr char kNotSupported[] = "Not supported.";
+constexpr char kBuildDateDefault[] = "Build date not supported";
 
 // Model code from the USB product id; 0 for devices that are not trackers.
 int model_for_product(uint16_t product_id) {
@@ -150,6 +151,10 @@ extern "C" int zelSaccadrixInit(void) {
   hid_set_nonblocking(device, 1);
   conn.device.store(device);
 
+  // A new connection never shows the identity of the tracker opened before it: the date
+  // starts from its default again, which stays when the tracker's text does not fit.
+  conn.firmwareVersion = 0;
+  std::memcpy(conn.firmwareDateTime, kBuildDateDefault, sizeof kBuildDateDefault);
   // On failure the version reads 0 and the date "Not supported."; Init goes on regardless.
   GetFirmwareVersionInfo(&conn.firmwareVersion, conn.firmwareDateTime,
                          sizeof conn.firmwareDateTime);

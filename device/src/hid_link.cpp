@@ -2,6 +2,10 @@
 
 #include <hidapi.h>
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
 #include "platform.h"
 #include "result_decoding.h"
 
@@ -31,21 +35,22 @@ int GetHIDPacketOfType(uint8_t (&packet)[kInReportSize], uint16_t type, int arg,
 }
 
 void PauseDraining(int ms) {
-  const int64_t deadline = platform::milliseconds_now() + ms;
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
   hid_device* device = open_device();
   uint8_t packet[kInReportSize];
   for (;;) {
-    const int64_t left = deadline - platform::milliseconds_now();
-    if (left <= 0) return;
+    const auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) return;
     const int n = device ? platform::read_report(device, packet, kInReportSize) : -1;
     if (n == static_cast<int>(kInReportSize)) {
       processResult(packet);
     } else if (n < 0) {
       // The device is gone: nothing more to drain, the pause keeps its length.
-      platform::sleep_ms(left);
+      std::this_thread::sleep_for(left);
       return;
     } else {
-      platform::sleep_ms(1);
+      std::this_thread::sleep_for(std::min<Clock::duration>(left, std::chrono::milliseconds(1)));
     }
   }
 }
