@@ -56,7 +56,7 @@ double Rosenbrock(const double* p) {
 }
 
 // Returns the scripted values in call order, then 10 for every further call. Scripts whose
-// values are all >= 10 therefore end in a converged simplex shortly after the script runs out.
+// values are all >= 10 (or NaN) therefore end in a converged simplex soon after they run out.
 std::vector<double> g_script;
 double Scripted(const double* p) {
   const size_t call = g_calls.size();
@@ -94,6 +94,19 @@ TEST(Minimize, ConstantObjectiveStopsAtOnceWithTheLastVertexInFront) {
   }
 }
 
+TEST(Amoeba, ConvergedRunSwapsTheLowestVertexAndItsValueIntoRowZero) {
+  double simplex[3][kSimplexMaxDim] = {{0.0, 0.0}, {5.0, 6.0}, {7.0, 8.0}};
+  double values[3] = {3.0, 1.0, 2.0};
+  int evaluations = 99;
+  ResetRecorder(2);
+  // A spread never exceeds 2, so a tolerance of 3 converges before any call.
+  EXPECT_EQ(amoeba(simplex, values, 2, 3.0, Constant, evaluations), 0);
+  EXPECT_EQ(evaluations, 0);
+  EXPECT_TRUE(g_calls.empty());
+  EXPECT_EQ((Point{simplex[0][0], simplex[0][1], values[0]}), (Point{5.0, 6.0, 1.0}));
+  EXPECT_EQ((Point{simplex[1][0], simplex[1][1], values[1]}), (Point{0.0, 0.0, 3.0}));
+}
+
 TEST(Minimize, ToleranceNotAboveZeroRunsToTheEvaluationLimit) {
   for (double tolerance : {0.0, -1.0}) {
     SCOPED_TRACE(tolerance);
@@ -120,35 +133,27 @@ TEST(Minimize, NanValuesNeverConvergeAndNeverReplaceAVertex) {
   EXPECT_EQ(CallsWhileIterating(), kSimplexEvaluationLimit);
 }
 
-TEST(Minimize, ConvergesOnAQuadratic) {
-  ResetRecorder(3);
-  std::vector<double> x = {0.0, 0.0, 0.0};
-  const int evaluations = minimize(x.data(), 3, 1e-12, Quadratic);
-  EXPECT_GT(evaluations, 0);
-  EXPECT_EQ(evaluations, CallsWhileIterating());
-  EXPECT_NEAR(x[0], 3.0, 1e-5);
-  EXPECT_NEAR(x[1], -1.0, 1e-5);
-  EXPECT_NEAR(x[2], 0.5, 1e-5);
-}
-
-TEST(Minimize, ConvergesOnRosenbrockIn2Dimensions) {
-  ResetRecorder(2);
-  std::vector<double> x = {-1.2, 1.0};
-  const int evaluations = minimize(x.data(), 2, 1e-14, Rosenbrock);
-  EXPECT_GT(evaluations, 0);
-  EXPECT_EQ(evaluations, CallsWhileIterating());
-  EXPECT_NEAR(x[0], 1.0, 1e-5);
-  EXPECT_NEAR(x[1], 1.0, 1e-5);
-}
-
-TEST(Minimize, ConvergesOnRosenbrockIn16Dimensions) {
-  ResetRecorder(16);
-  std::vector<double> x(16);
-  for (size_t j = 0; j < x.size(); ++j) x[j] = j % 2 == 0 ? -1.2 : 1.0;
-  const int evaluations = minimize(x.data(), 16, 1e-14, Rosenbrock);
-  EXPECT_GT(evaluations, 0);
-  EXPECT_EQ(evaluations, CallsWhileIterating());
-  for (size_t j = 0; j < x.size(); ++j) EXPECT_NEAR(x[j], 1.0, 1e-6) << j;
+TEST(Minimize, ConvergesOnAQuadraticAndOnRosenbrockIn2And16Dimensions) {
+  std::vector<double> rosenbrock16(16);
+  for (size_t j = 0; j < rosenbrock16.size(); ++j) rosenbrock16[j] = j % 2 == 0 ? -1.2 : 1.0;
+  const struct {
+    SimplexObjective objective;
+    std::vector<double> start;
+    std::vector<double> minimum;
+  } cases[] = {
+      {Quadratic, {0.0, 0.0, 0.0}, {3.0, -1.0, 0.5}},
+      {Rosenbrock, {-1.2, 1.0}, {1.0, 1.0}},
+      {Rosenbrock, rosenbrock16, std::vector<double>(16, 1.0)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.start.size());
+    ResetRecorder(static_cast<int>(c.start.size()));
+    std::vector<double> x = c.start;
+    const int evaluations = minimize(x.data(), g_dim, 1e-14, c.objective);
+    EXPECT_GT(evaluations, 0);
+    EXPECT_EQ(evaluations, CallsWhileIterating());
+    for (size_t j = 0; j < x.size(); ++j) EXPECT_NEAR(x[j], c.minimum[j], 1e-6) << j;
+  }
 }
 
 // The cases below script the objective's values so that each tie decides which point the
@@ -184,6 +189,16 @@ TEST(MinimizeTies, ContractionEqualToTheReflectedValueShrinks) {
   EXPECT_EQ(g_calls[5], (Point{0.5, 0.0}));
   EXPECT_EQ(g_calls[6], (Point{0.5, -0.5}));
   EXPECT_EQ(x, (Point{0.5, -0.5}));
+}
+
+TEST(MinimizeTies, NanTrialNeverReplacesAVertex) {
+  std::vector<double> x = {0.0};
+  // The reflection of vertex 1 (to -1) scores NaN: vertex 1 stays where it was, so the next
+  // iteration reflects it to -1 again (a NaN vertex would have been reflected back to +1).
+  MinimizeScripted(x, {11.0, 12.0, std::numeric_limits<double>::quiet_NaN()});
+  ASSERT_GE(g_calls.size(), 4u);
+  EXPECT_EQ(g_calls[2], Point{-1.0});
+  EXPECT_EQ(g_calls[3], Point{-1.0});
 }
 
 TEST(MinimizeTies, EqualHighestValuesReflectTheFirst) {
