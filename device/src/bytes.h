@@ -32,6 +32,12 @@ class ByteView {
     std::memcpy(&value, &bits, sizeof value);
     return value;
   }
+  double f64(size_t off) const {
+    const uint64_t bits = u64(off);
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+  }
   // The text from off up to its first zero byte, or up to the end when no zero byte comes.
   std::string_view text(size_t off) const {
     if (off >= size_) return {};
@@ -51,6 +57,33 @@ class ByteView {
     return v;
   }
   const uint8_t* data_;
+  size_t size_;
+};
+
+// Little-endian stores over any byte span (files, records); out-of-range stores write nothing.
+class ByteWriter {
+ public:
+  ByteWriter(uint8_t* data, size_t size) : data_(data), size_(size) {}
+
+  ByteWriter& put_u8(size_t off, uint8_t v) { return put_le(off, v, 1); }
+  ByteWriter& put_u32(size_t off, uint32_t v) { return put_le(off, v, 4); }
+  ByteWriter& put_f64(size_t off, double v) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return put_le(off, bits, 8);
+  }
+  ByteWriter& put_bytes(size_t off, const void* src, size_t n) {
+    if (off <= size_ && n <= size_ - off && n > 0) std::memcpy(data_ + off, src, n);
+    return *this;
+  }
+
+ private:
+  ByteWriter& put_le(size_t off, uint64_t v, size_t n) {
+    if (off > size_ || n > size_ - off) return *this;
+    for (size_t i = 0; i < n; ++i) data_[off + i] = static_cast<uint8_t>(v >> (8 * i));
+    return *this;
+  }
+  uint8_t* data_;
   size_t size_;
 };
 
