@@ -331,6 +331,75 @@ ZEL_SACCADRIX_API int zelSaccadrixGetCalibration(int eye, double* coefficients, 
  */
 ZEL_SACCADRIX_API int zelSaccadrixGetCalibrated(int eye, uint8_t* calibrated);
 
+/* ---- Pupil calibration and calibration files ------------------------------------------- */
+
+/*
+ * Stores the pupil calibration on the tracker: the scale value / reference, sent as a
+ * fixed-point number with 10 fraction bits, that is (value * 1024) / reference truncated
+ * toward zero (reference 2.0 and value 1.0 send 512). A quotient beyond the 32-bit range is
+ * sent as the nearest 32-bit value, and a NaN quotient (for example a NaN reference, which
+ * passes the range test) as 0. Holds the device for 50 ms.
+ * reference: the pupil size the value was measured against; at least 0.1.
+ * value:     the measured value; negative values send a negative scale.
+ * Returns 0 (also when the write failed; the tracker does not acknowledge);
+ *   SACCADRIX_E_ARG (-3) when reference is below 0.1 (nothing sent);
+ *   SACCADRIX_E_NO_DEVICE (-100).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixSetPupilCalibration(double reference, double value);
+
+/*
+ * Reads the pupil calibration scale from the tracker (its fixed-point value / 1024). Takes
+ * about 50 ms after the reply.
+ * pupilScale: receives the scale; untouched on failure.
+ * Returns 0; SACCADRIX_E_ARG (-3) for a null pointer; SACCADRIX_E_IO (-1) when the request
+ *   was not written whole or the reply read failed; SACCADRIX_E_TIMEOUT (-2) without a reply;
+ *   SACCADRIX_E_NO_DEVICE (-100).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetPupilCalibration(double* pupilScale);
+
+/*
+ * Tells whether the tracker holds a pupil calibration: *calibrated is 1 when its scale is
+ * greater than 0, else 0 (also after any failure).
+ * Returns 0; SACCADRIX_E_ARG (-3) for a null pointer; otherwise the status of
+ *   zelSaccadrixGetPupilCalibration (-1, -2, -100).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetPupilCalibrated(uint8_t* calibrated);
+
+/*
+ * Saves everything calibration-related that the tracker holds to a calibration file of 339
+ * bytes: both eyes' calibrated flags and gaze matrices, the eye scale and viewing distance
+ * (as read with the second eye), the pupil scale and both eyes' auxiliary values, protected
+ * by a CRC-32. Everything is read from the tracker first (about a second); the file is
+ * written only when every read succeeded. The bytes go to a new file in the same folder,
+ * which replaces path only once it has been written, flushed and closed, so path never
+ * holds a partial file: after any failure an existing file is unchanged. A symbolic link at
+ * path is followed; an existing file keeps its permissions.
+ * path: the file name (a byte string in the system's encoding).
+ * Returns 0; SACCADRIX_E_FILE_CREATE (-5) for a null path (checked first, nothing read) or
+ *   when the file could not be written whole (also when the folder does not allow creating
+ *   the new file next to path); the status of the first failed tracker read (-1, -2, -3);
+ *   SACCADRIX_E_NO_DEVICE (-100), in which case no file is created or changed.
+ */
+ZEL_SACCADRIX_API int zelSaccadrixSaveCalibration(const char* path);
+
+/*
+ * Loads a calibration file onto the tracker: stores both eyes' gaze calibrations as
+ * zelSaccadrixSetCalibration does (with its read-back verification, the viewing distance on
+ * model code 4 and the library's viewing distance), then the pupil scale. Files of format
+ * version 0 carry no auxiliary values and no CRC: both eyes get aux1 = aux2 = 0. Only the
+ * first 339 bytes are read; a shorter file reads as if padded with zero bytes. Takes about
+ * a second.
+ * path: the file name (a byte string in the system's encoding).
+ * Returns 0; SACCADRIX_E_FILE_OPEN (-6) for a null path, a file that cannot be opened, or a
+ *   read error; SACCADRIX_E_FILE_MAGIC (-9) when the file is not a calibration file;
+ *   SACCADRIX_E_FILE_VERSION (-7) for a format version other than 0 and 1;
+ *   SACCADRIX_E_FILE_CRC (-8) when a version-1 file's checksum does not match (a truncated
+ *   file); none of these touch the tracker. Otherwise the status of the first store that
+ *   failed: SACCADRIX_E_VERIFY (-16), -1, -2, SACCADRIX_E_NO_DEVICE (-100); the tracker may
+ *   then hold the first eye's new calibration but not the rest.
+ */
+ZEL_SACCADRIX_API int zelSaccadrixLoadCalibration(const char* path);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif
