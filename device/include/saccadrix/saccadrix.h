@@ -13,6 +13,7 @@
 #ifndef SACCADRIX_SACCADRIX_H
 #define SACCADRIX_SACCADRIX_H
 
+#include <stdbool.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -399,6 +400,158 @@ ZEL_SACCADRIX_API int zelSaccadrixSaveCalibration(const char* path);
  *   then hold the first eye's new calibration but not the rest.
  */
 ZEL_SACCADRIX_API int zelSaccadrixLoadCalibration(const char* path);
+
+/* ---- Settings -------------------------------------------------------------------------------
+ *
+ * Set-commands hold the device for 50 ms and return 0 also when the write failed (the
+ * tracker does not acknowledge them); without a connection they return
+ * SACCADRIX_E_NO_DEVICE (-100) and send nothing. Queries return SACCADRIX_E_IO (-1) when the
+ * request was not written whole or the reply read failed and SACCADRIX_E_TIMEOUT (-2) when no
+ * reply came, leaving their outputs as described. Null output pointers are refused with
+ * SACCADRIX_E_ARG (-3) before anything else is checked or sent.
+ */
+
+/*
+ * Sets a numbered tracker parameter. Only the low 16 bits of id are sent; value is sent
+ * whole. Parameter 0 holds the tracking flags (see zelSaccadrixSetTracking).
+ * Returns 0; SACCADRIX_E_NO_DEVICE (-100).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixSetParam(int id, int value);
+
+/*
+ * Reads a numbered tracker parameter. The tracker answers only the low byte: a parameter
+ * set to 300 reads as 44. Only the low 16 bits of id are sent, and the reply is matched
+ * against those. Takes about 50 ms after the reply.
+ * value: receives 0..255; untouched on failure.
+ * Returns 0; SACCADRIX_E_ARG (-3) for a null value; -1, -2; SACCADRIX_E_NO_DEVICE (-100).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetParam(int id, int* value);
+
+/*
+ * Sets the two tracking flags (bits 0 and 1 of parameter 0). On model code 3 the second
+ * flag is always sent set.
+ * Returns 0; SACCADRIX_E_NO_DEVICE (-100).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixSetTracking(bool first, bool second);
+
+/*
+ * Reads the two tracking flags (bits 0 and 1 of parameter 0) as 0 or 1. Outputs are
+ * untouched on failure, except that on model code 3 second is always set to 0.
+ * Takes about 50 ms after the reply.
+ * Returns 0; SACCADRIX_E_ARG (-3) for a null pointer; -1, -2; SACCADRIX_E_NO_DEVICE (-100).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetTracking(uint8_t* first, uint8_t* second);
+
+/*
+ * Reads the tracking mode. *mode is set to 1 first. Model codes 1 and 2 report 1 and model
+ * code 3 reports 0 without asking the tracker; model code 4 asks it (about 50 ms after the
+ * reply; *mode stays 1 on failure).
+ * Returns 0; SACCADRIX_E_ARG (-3) for a null pointer; -1, -2; SACCADRIX_E_NO_DEVICE (-100)
+ *   with *mode 1.
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetTrackingMode(int* mode);
+
+#if !defined(_WIN32)
+/*
+ * The tracking mode cannot be changed from the host: always returns
+ * SACCADRIX_E_UNSUPPORTED (-4) and sends nothing. Not part of the Windows library.
+ */
+ZEL_SACCADRIX_API int zelSaccadrixSetTrackingMode(int mode);
+#endif
+
+/*
+ * Reads the capture configuration: five values, of which the third is the capture rate in
+ * frames per second; the meaning of the others is the tracker's. All five are set to 0
+ * first. Model code 4 asks the tracker. Model codes 1 to 3 have no capture configuration:
+ * after waiting 500 ms the capture rate is estimated from the rate at which results arrive
+ * (below 20 per second: 0; below 40: 30; below 53: 50; else 60), the others stay 0. When no
+ * results have arrived for a second, the estimate is 0, not the rate of results that have
+ * since stopped.
+ * Returns 0; SACCADRIX_E_ARG (-3) for a null pointer; -1, -2 (outputs 0);
+ *   SACCADRIX_E_NO_DEVICE (-100) (outputs 0).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetCaptureConfig(int* value1, int* value2, int* captureRate,
+                                                   int* value4, int* value5);
+
+/*
+ * Reads the configuration record of digital pin 1..32 (model code 4 only).
+ * Checks, in this order: SACCADRIX_E_ARG (-3) for a null record;
+ *   SACCADRIX_E_UNSUPPORTED (-4) below model code 4, also without a connection;
+ *   SACCADRIX_E_NO_DEVICE (-100); SACCADRIX_E_ARG (-3) for a pin outside 1..32.
+ * Returns 0, or -1, -2 from the exchange (record untouched).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetPinFunction(uint8_t pin, PinFunctionRecord* record);
+
+/*
+ * Stores the configuration record of digital pin 1..32 (model code 4 only). Checks as
+ * zelSaccadrixGetPinFunction. Returns 0 (also when the write failed), or the status of a
+ * failed check.
+ */
+ZEL_SACCADRIX_API int zelSaccadrixSetPinFunction(uint8_t pin, const PinFunctionRecord* record);
+
+/*
+ * Reads the configuration record of analogue channel 1..8 (model code 4 only).
+ * Checks, in this order: SACCADRIX_E_ARG (-3) for a null record;
+ *   SACCADRIX_E_UNSUPPORTED (-4) below model code 4, also without a connection;
+ *   SACCADRIX_E_NO_DEVICE (-100); SACCADRIX_E_ARG (-3) for a channel outside 1..8.
+ * Returns 0, or -1, -2 from the exchange (record untouched).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetAnalogueFunction(uint8_t channel,
+                                                      AnalogueFunctionRecord* record);
+
+/*
+ * Stores the configuration record of analogue channel 1..8 (model code 4 only). Checks as
+ * zelSaccadrixGetAnalogueFunction. Returns 0 (also when the write failed), or the status of
+ * a failed check.
+ */
+ZEL_SACCADRIX_API int zelSaccadrixSetAnalogueFunction(uint8_t channel,
+                                                      const AnalogueFunctionRecord* record);
+
+/*
+ * Sets the network (IPv4) configuration: a flag and five values whose meaning is the
+ * tracker's. Sent on every model code (trackers without a network port ignore it).
+ * Returns 0; SACCADRIX_E_NO_DEVICE (-100).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixSetIPV4Config(uint8_t flag, int value1, int value2,
+                                                int value3, int value4, int value5);
+
+/*
+ * Reads the network (IPv4) configuration. All six outputs are set to 0 first. Waits up to
+ * about 2 seconds for the reply.
+ * Returns 0; SACCADRIX_E_ARG (-3) for a null pointer; SACCADRIX_E_NO_DEVICE (-100);
+ *   SACCADRIX_E_UNSUPPORTED (-4) on model codes 1 to 3 (nothing sent); -1, -2.
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetIPV4Config(uint8_t* flag, int* value1, int* value2,
+                                                int* value3, int* value4, int* value5);
+
+/*
+ * Reads the tracker's two Ethernet texts (its hardware address, then its network
+ * information) into two buffers of size bytes each. Each text is cut to fit its buffer and
+ * always ends with a zero byte when size is at least 1. Waits up to about 2 seconds for
+ * the reply.
+ * Returns 0; SACCADRIX_E_ARG (-3) when either pointer is null with size > 0 (nothing
+ *   written), or when a text had to be cut (both buffers hold what fitted);
+ *   SACCADRIX_E_NO_DEVICE (-100); SACCADRIX_E_UNSUPPORTED (-4) on model codes 1 to 3, both
+ *   buffers then holding "Not supported." (cut to fit); -1, -2 (buffers untouched).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetEthMacAddress(char* macAddress, char* ethernetInfo,
+                                                   size_t size);
+
+/*
+ * Asks the tracker to save the images it has captured (model code 4 only).
+ * Returns 0 (also when the write failed); SACCADRIX_E_UNSUPPORTED (-4) on any other model
+ *   code, also without a connection (nothing sent); SACCADRIX_E_NO_DEVICE (-100).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixSaveCapturedImages(void);
+
+/*
+ * Copies the tracker's USB serial number into text as size bytes: the low byte of each
+ * character, zero bytes after the text, and always a zero byte at text[size - 1] (a serial
+ * number that does not fit is cut). With size 0 nothing is written.
+ * Returns 0; -1 when the serial number cannot be read (text then all zero bytes);
+ *   SACCADRIX_E_ARG (-3) for a null text with size > 0; SACCADRIX_E_NO_DEVICE (-100).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetSerialNumber(char* text, size_t size);
 
 #ifdef __cplusplus
 } /* extern "C" */
