@@ -2,6 +2,7 @@
 // calibrated gaze from stored blocks, and the simulated subject.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <set>
@@ -270,6 +271,46 @@ TEST_F(Stream, ReadableTimesRecordWhenEachResultEnteredTheQueue) {
     EXPECT_EQ(log[i].timestamp, log[i - 1].timestamp + 1);
     EXPECT_LE(log[i - 1].when, log[i].when);
   }
+}
+
+// A host's threads against a streaming device: a poll thread reading, client threads
+// writing queries, and an unplug in the middle of it all.
+TEST_F(Stream, ConcurrentPollingWritingAndUnplugStayConsistent) {
+  const int id = start(tracker(4, 8000));
+  std::atomic<bool> stop{false};
+  std::atomic<int> results{0}, replies{0}, failed_reads{0};
+  std::thread poll([&] {
+    Report r{};
+    while (!stop) {
+      const int n = hid_read(dev_, r.data(), r.size());
+      if (n < 0) {
+        ++failed_reads;
+        std::this_thread::sleep_for(milliseconds(1));
+      } else if (n == 0) {
+        std::this_thread::yield();
+      } else if (u16(r, 0) == 202) {
+        ++results;
+      } else if (u16(r, 0) == 402) {
+        ++replies;
+      }
+    }
+  });
+  std::vector<std::thread> clients;
+  for (int t = 0; t < 2; ++t) {
+    clients.emplace_back([&] {
+      while (!stop) {
+        send(dev_, 402, 0);
+        std::this_thread::sleep_for(milliseconds(1));
+      }
+    });
+  }
+  ASSERT_TRUE(eventually([&] { return results > 100 && replies > 5; }));
+  vt::detach(id);
+  ASSERT_TRUE(eventually([&] { return failed_reads > 0; }));
+  EXPECT_EQ(send(dev_, 402, 0), -1);
+  stop = true;
+  poll.join();
+  for (auto& c : clients) c.join();
 }
 
 // The subject on its own, over 30 simulated seconds at 1 kHz.
