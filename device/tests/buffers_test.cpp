@@ -27,18 +27,18 @@ TEST_F(Ring, overflow_drops_the_oldest_record) {
   EXPECT_TRUE(ringBuf_full(&results_buffer));
   T_RESULTS_STRUCT out;
   ASSERT_EQ(ringBuf_pop(&results_buffer, &out), 0);
-  EXPECT_EQ(out.timestamp, 2u);
-  EXPECT_EQ(last_result.timestamp, static_cast<uint64_t>(kRingCapacity + 1));
+  EXPECT_EQ(+out.timestamp, 2u);
+  EXPECT_EQ(+last_result.timestamp, static_cast<uint64_t>(kRingCapacity + 1));
   // Order survives the wrap-around.
   for (uint64_t expect = 3; ringBuf_pop(&results_buffer, &out) == 0; ++expect) {
-    ASSERT_EQ(out.timestamp, expect);
+    ASSERT_EQ(+out.timestamp, expect);
   }
 }
 
 TEST_F(Ring, pop_from_an_empty_ring_fails_and_changes_nothing) {
   T_RESULTS_STRUCT out = record(77);
   EXPECT_EQ(ringBuf_pop(&results_buffer, &out), -1);
-  EXPECT_EQ(out.timestamp, 77u);
+  EXPECT_EQ(+out.timestamp, 77u);
   EXPECT_TRUE(ringBuf_empty(&results_buffer));
 }
 
@@ -50,10 +50,10 @@ TEST_F(Ring, flush_keeping_keeps_only_new_records_of_the_new_type) {
   ringBuf_push(&results_buffer, record(7));
   ringBuf_flush_keeping(&results_buffer, 3, 1);
   ASSERT_EQ(ringBuf_length(&results_buffer), 1);
-  EXPECT_EQ(last_result.timestamp, 7u);  // the newest record is not touched
+  EXPECT_EQ(+last_result.timestamp, 7u);  // the newest record is not touched
   T_RESULTS_STRUCT out;
   ringBuf_pop(&results_buffer, &out);
-  EXPECT_EQ(out.timestamp, 6u);
+  EXPECT_EQ(+out.timestamp, 6u);
 }
 
 class StoredListTest : public ::testing::Test {
@@ -103,7 +103,7 @@ TEST_F(StoredListTest, reading_without_remove_advances_the_cursor) {
   EXPECT_EQ(read(), 2u);
   EXPECT_EQ(read(), 3u);
   EXPECT_EQ(results_storage.position, 3);
-  EXPECT_EQ(results_storage.cursor->record.timestamp, 4u);
+  EXPECT_EQ(+results_storage.cursor->record.timestamp, 4u);
   expect_consistent();
 }
 
@@ -112,7 +112,7 @@ TEST_F(StoredListTest, removing_at_the_front_moves_first) {
   EXPECT_EQ(read(true), 1u);
   EXPECT_EQ(results_storage.count, 2);
   EXPECT_EQ(results_storage.position, 0);
-  EXPECT_EQ(results_storage.first->record.timestamp, 2u);
+  EXPECT_EQ(+results_storage.first->record.timestamp, 2u);
   EXPECT_EQ(results_storage.cursor, results_storage.first);
   expect_consistent();
 }
@@ -121,8 +121,8 @@ TEST_F(StoredListTest, removing_in_the_middle_links_neighbours_both_ways) {
   append({1, 2, 3});
   ASSERT_EQ(MoveStoredCursor(1), 0);
   EXPECT_EQ(read(true), 2u);
-  EXPECT_EQ(results_storage.first->next->record.timestamp, 3u);
-  EXPECT_EQ(results_storage.last->prev->record.timestamp, 1u);
+  EXPECT_EQ(+results_storage.first->next->record.timestamp, 3u);
+  EXPECT_EQ(+results_storage.last->prev->record.timestamp, 1u);
   EXPECT_EQ(results_storage.position, 1);
   expect_consistent();
 }
@@ -194,7 +194,7 @@ TEST_F(StoredListTest, removing_the_last_record_leaves_the_reader_past_the_end) 
   EXPECT_EQ(read(true), 3u);
   EXPECT_EQ(results_storage.count, 2);
   EXPECT_EQ(results_storage.position, 2);
-  EXPECT_EQ(results_storage.last->record.timestamp, 2u);
+  EXPECT_EQ(+results_storage.last->record.timestamp, 2u);
   expect_consistent();
   append({4});
   EXPECT_EQ(read(true), 4u);

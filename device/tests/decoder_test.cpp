@@ -2,6 +2,7 @@
 // start of a recording. Runs the decoder directly, without a device.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -15,6 +16,13 @@
 using namespace saccadrix;
 
 namespace {
+
+// The record is packed: copy its floats out before comparing them by reference.
+std::array<float, 15> values_of(const T_EYE_RESULTS& eye) {
+  std::array<float, 15> out;
+  std::memcpy(out.data(), eye.values, sizeof eye.values);
+  return out;
+}
 
 T_RESULTS_STRUCT decode(const TestReport& r) {
   T_RESULTS_STRUCT rec;
@@ -51,11 +59,11 @@ TEST_F(Decoder, type202_scales_by_powers_of_two_and_averages_reflections) {
   r.u8(14, 0x0E).u24(15, 8192).u24(18, 4096).u24(21, 16384).u24(24, 8192);
   r.u24(27, 8192).u24(30, 8192).u24(33, 16384).u24(36, 0);
   const T_RESULTS_STRUCT rec = decode(r);
-  EXPECT_EQ(rec.size, 155);
-  EXPECT_EQ(rec.timestamp, 123456789012345ull);
-  EXPECT_EQ(rec.resultsType, 0);
-  EXPECT_EQ(rec.digitalInputs, 0xA5u);
-  const float* v = rec.eye[0].values;
+  EXPECT_EQ(+rec.size, 155);
+  EXPECT_EQ(+rec.timestamp, 123456789012345ull);
+  EXPECT_EQ(+rec.resultsType, 0);
+  EXPECT_EQ(+rec.digitalInputs, 0xA5u);
+  const auto v = values_of(rec.eye[0]);
   EXPECT_EQ(v[4], 1.0f);
   EXPECT_EQ(v[5], 0.5f);
   EXPECT_EQ(v[2], 2.0f);
@@ -70,10 +78,10 @@ TEST_F(Decoder, type202_scales_by_powers_of_two_and_averages_reflections) {
   TestReport r2(202);
   r2.u8(14 + 25, 0x03).u24(21 + 25, 16384);
   const T_RESULTS_STRUCT rec2 = decode(r2);
-  EXPECT_EQ(rec2.eye[1].values[2], 2.0f);
+  EXPECT_EQ(+rec2.eye[1].values[2], 2.0f);
   EXPECT_EQ(rec2.eye[1].statusBit0, 1);
   EXPECT_EQ(rec2.eye[1].tracked, 0);  // bit 1 without a reflection bit
-  EXPECT_EQ(rec2.eye[0].values[2], 0.0f);
+  EXPECT_EQ(+rec2.eye[0].values[2], 0.0f);
 }
 
 TEST_F(Decoder, type200_divides_by_scale_and_averages_each_axis_separately) {
@@ -82,9 +90,9 @@ TEST_F(Decoder, type200_divides_by_scale_and_averages_each_axis_separately) {
   r.u16(16, 0x06).u16(22, 16).u16(24, 32).u16(26, 48).u16(28, 400).u16(30, 160);
   r.u16(32, 160).u16(34, 64).u16(36, 0).u16(38, 128);
   const T_RESULTS_STRUCT rec = decode(r);
-  const float* v = rec.eye[0].values;
-  EXPECT_EQ(rec.timestamp, 42u);
-  EXPECT_EQ(rec.digitalInputs, 7u);
+  const auto v = values_of(rec.eye[0]);
+  EXPECT_EQ(+rec.timestamp, 42u);
+  EXPECT_EQ(+rec.digitalInputs, 7u);
   EXPECT_EQ(v[2], 25.0f);
   EXPECT_EQ(v[3], 10.0f);
   EXPECT_EQ(v[4], 2.0f);
@@ -110,11 +118,11 @@ TEST_F(Decoder, type201_multiplies_signed_values_into_their_slots) {
   for (size_t k = 0; k < 9; ++k) r.i16(22 + 24 + 2 * k, raw[k]);
   r.i16(22, -64);
   const T_RESULTS_STRUCT rec = decode(r);
-  EXPECT_EQ(rec.resultsType, 1);
-  EXPECT_EQ(rec.eye[0].values[4], -2.0f);
+  EXPECT_EQ(+rec.resultsType, 1);
+  EXPECT_EQ(+rec.eye[0].values[4], -2.0f);
   const int slots[9] = {4, 5, 8, 9, 10, 11, 12, 13, 14};
-  for (size_t k = 0; k < 9; ++k) EXPECT_EQ(rec.eye[1].values[slots[k]], raw[k] * 0.03125f);
-  EXPECT_EQ(rec.eye[1].values[0], 0.0f);
+  for (size_t k = 0; k < 9; ++k) EXPECT_EQ(+rec.eye[1].values[slots[k]], raw[k] * 0.03125f);
+  EXPECT_EQ(+rec.eye[1].values[0], 0.0f);
 }
 
 TEST_F(Decoder, type203_computes_angles_only_for_tracked_eyes) {
@@ -127,7 +135,7 @@ TEST_F(Decoder, type203_computes_angles_only_for_tracked_eyes) {
   }
   r.u64(14, 0xFFFFFFFFFFFFFFFFull);  // bytes 14..21 are not part of the record
   const T_RESULTS_STRUCT rec = decode(r);
-  const float* v = rec.eye[0].values;
+  const auto v = values_of(rec.eye[0]);
   EXPECT_EQ(v[4], 1.0f);
   EXPECT_EQ(v[5], -1.0f);
   EXPECT_EQ(v[8], 1.0f);
@@ -137,7 +145,7 @@ TEST_F(Decoder, type203_computes_angles_only_for_tracked_eyes) {
   EXPECT_FLOAT_EQ(v[12], 45.0f);
   EXPECT_FLOAT_EQ(v[13], static_cast<float>(std::atan(0.5) * 57.29577951308232));
   EXPECT_FLOAT_EQ(v[14], static_cast<float>(std::asin(2.0 / 3.0) * 57.29577951308232));
-  const float* u = rec.eye[1].values;
+  const auto u = values_of(rec.eye[1]);
   EXPECT_EQ(rec.eye[1].tracked, 0);
   EXPECT_EQ(u[8], 1.0f);
   EXPECT_EQ(u[11], 0.0f);
@@ -150,7 +158,7 @@ TEST_F(Decoder, type203_zero_gaze_leaves_angles_zero) {
   TestReport r(203);
   r.u8(22, 0x06);
   const T_RESULTS_STRUCT rec = decode(r);
-  for (int s = 11; s <= 14; ++s) EXPECT_EQ(rec.eye[0].values[s], 0.0f);
+  for (int s = 11; s <= 14; ++s) EXPECT_EQ(+rec.eye[0].values[s], 0.0f);
 }
 
 TEST_F(Decoder, replies_and_unknown_types_change_nothing) {
@@ -159,8 +167,8 @@ TEST_F(Decoder, replies_and_unknown_types_change_nothing) {
   T_RESULTS_STRUCT rec;
   std::memset(&rec, 0xAB, sizeof rec);
   EXPECT_EQ(processBuffer(r.bytes, &rec), 0);
-  EXPECT_EQ(rec.size, 155);
-  EXPECT_EQ(rec.timestamp, 0u);
+  EXPECT_EQ(+rec.size, 155);
+  EXPECT_EQ(+rec.timestamp, 0u);
   const T_RESULTS_STRUCT before = last_result;
   EXPECT_EQ(processResult(r.bytes), 0);
   EXPECT_EQ(ringBuf_length(&results_buffer), 0);
@@ -181,16 +189,16 @@ TEST_F(Decoder, pins_set_trigger_masks_across_both_eyes_and_the_first_event) {
   TestReport r(202);
   r.u32(2, (1u << 0) | (1u << 2) | (1u << 5) | (1u << 7) | (1u << 6));
   const T_RESULTS_STRUCT rec = decode(r);
-  EXPECT_EQ(rec.eye[0].triggerMask, 0b111u);
+  EXPECT_EQ(+rec.eye[0].triggerMask, 0b111u);
   EXPECT_EQ(rec.eye[0].firstTriggerPin, 2);  // pin 0 reads as "none"
-  EXPECT_EQ(rec.eye[1].triggerMask, 0b1000u);
+  EXPECT_EQ(+rec.eye[1].triggerMask, 0b1000u);
   EXPECT_EQ(rec.eye[1].firstTriggerPin, 7);
   EXPECT_EQ(rec.eventPin, 6);  // pin 3 (function 7) is inactive
   // Inactive trigger pins still take their bit number.
   TestReport r2(202);
   r2.u32(2, 1u << 5);
   const T_RESULTS_STRUCT rec2 = decode(r2);
-  EXPECT_EQ(rec2.eye[0].triggerMask, 0b100u);
+  EXPECT_EQ(+rec2.eye[0].triggerMask, 0b100u);
   EXPECT_EQ(rec2.eventPin, 0);
 }
 
@@ -200,7 +208,7 @@ TEST_F(Decoder, pins_are_ignored_without_a_pin_table) {
   TestReport r(202);
   r.u32(2, 0xFFFFFFFF);
   const T_RESULTS_STRUCT rec = decode(r);
-  EXPECT_EQ(rec.eye[0].triggerMask, 0u);
+  EXPECT_EQ(+rec.eye[0].triggerMask, 0u);
   EXPECT_EQ(rec.eventPin, 0);
 }
 
@@ -214,13 +222,13 @@ TEST_F(Decoder, model3_paired_report_splits_with_timestamp_step_by_firmware) {
     EXPECT_EQ(processResult(r.bytes), 1);
     const auto recs = drain_ring();
     ASSERT_EQ(recs.size(), 2u);
-    EXPECT_EQ(recs[0].eye[0].values[2], 11.0f);
-    EXPECT_EQ(recs[1].eye[0].values[2], 22.0f);
+    EXPECT_EQ(+recs[0].eye[0].values[2], 11.0f);
+    EXPECT_EQ(+recs[1].eye[0].values[2], 22.0f);
     EXPECT_EQ(recs[1].eye[0].statusBit0, 1);
-    EXPECT_EQ(recs[0].eye[1].values[2], 0.0f);
-    EXPECT_EQ(recs[1].eye[1].values[2], 0.0f);
-    EXPECT_EQ(recs[0].timestamp, 500u);
-    EXPECT_EQ(recs[1].timestamp, firmware > 26121 ? 501u : 500u);
+    EXPECT_EQ(+recs[0].eye[1].values[2], 0.0f);
+    EXPECT_EQ(+recs[1].eye[1].values[2], 0.0f);
+    EXPECT_EQ(+recs[0].timestamp, 500u);
+    EXPECT_EQ(+recs[1].timestamp, firmware > 26121 ? 501u : 500u);
   }
 }
 
@@ -231,7 +239,7 @@ TEST_F(Decoder, only_model3_with_marker_1_splits) {
   processResult(unpaired.bytes);
   auto recs = drain_ring();
   ASSERT_EQ(recs.size(), 1u);
-  EXPECT_EQ(recs[0].eye[1].values[2], 22.0f);
+  EXPECT_EQ(+recs[0].eye[1].values[2], 22.0f);
   conn.model = 4;
   processResult(TestReport(202, 1).bytes);
   EXPECT_EQ(drain_ring().size(), 1u);
@@ -247,10 +255,10 @@ TEST_F(Decoder, recording_starts_at_the_first_timestamp_at_or_below_the_threshol
   for (uint64_t ts : {150u, 101u, 100u, 5000u, 1u}) processResult(TestReport(202).u64(6, ts).bytes);
   EXPECT_FALSE(tracking.waitForStart);
   ASSERT_EQ(results_storage.count, 3);
-  EXPECT_EQ(results_storage.first->record.timestamp, 100u);
-  EXPECT_EQ(results_storage.last->record.timestamp, 1u);
+  EXPECT_EQ(+results_storage.first->record.timestamp, 100u);
+  EXPECT_EQ(+results_storage.last->record.timestamp, 1u);
   EXPECT_EQ(ringBuf_length(&results_buffer), 5);  // the ring gets every record
-  EXPECT_EQ(last_result.timestamp, 1u);
+  EXPECT_EQ(+last_result.timestamp, 1u);
 }
 
 TEST_F(Decoder, paired_records_share_one_start_check_on_the_first_timestamp) {

@@ -28,7 +28,7 @@ std::vector<T_RESULTS_STRUCT> read_stored() {
 
 void expect_consecutive(const std::vector<T_RESULTS_STRUCT>& records, uint64_t step = 1) {
   for (size_t i = 1; i < records.size(); ++i) {
-    ASSERT_EQ(records[i].timestamp, records[i - 1].timestamp + step) << "at record " << i;
+    ASSERT_EQ(+records[i].timestamp, records[i - 1].timestamp + step) << "at record " << i;
   }
 }
 
@@ -78,8 +78,8 @@ TEST_F(Streaming, live_ring_delivers_every_record_in_order) {
     got.push_back(r);
   }
   expect_consecutive(got);
-  EXPECT_EQ(got[0].size, 155);
-  EXPECT_EQ(got[0].resultsType, 0);
+  EXPECT_EQ(+got[0].size, 155);
+  EXPECT_EQ(+got[0].resultsType, 0);
   EXPECT_EQ(vt::dropped(id_), 0u);
 }
 
@@ -114,8 +114,8 @@ TEST_F(Streaming, recording_starts_at_the_timestamp_restart_and_survives_close_o
   EXPECT_EQ(zelSaccadrixGetResultsCount(), count);  // nothing appended after the stop
   const auto stored = read_stored();
   ASSERT_FALSE(stored.empty());
-  EXPECT_LE(stored.front().timestamp, before.timestamp);
-  EXPECT_LT(stored.front().timestamp, 100u);  // the tracker restarted its count when armed
+  EXPECT_LE(+stored.front().timestamp, +before.timestamp);
+  EXPECT_LT(+stored.front().timestamp, 100u);  // the tracker restarted its count when armed
   expect_consecutive(stored);
 }
 
@@ -127,7 +127,7 @@ TEST_F(Streaming, starting_twice_discards_the_first_recording) {
   ASSERT_TRUE(wait_for([] { return zelSaccadrixGetResultsCount() >= 50; }));
   zelSaccadrixStopTracking();
   const auto stored = read_stored();
-  EXPECT_LT(stored.front().timestamp, 100u);
+  EXPECT_LT(+stored.front().timestamp, 100u);
   expect_consecutive(stored);
 }
 
@@ -144,13 +144,13 @@ TEST_F(Streaming, results_type_selects_the_reports_and_refuses_other_values) {
   T_RESULTS_STRUCT r;
   for (int i = 0; i < 10; ++i) {
     ASSERT_GE(zelSaccadrixGetResult(&r), 0);
-    EXPECT_EQ(r.resultsType, 1);
+    EXPECT_EQ(+r.resultsType, 1);
   }
   ASSERT_EQ(zelSaccadrixSetResultsType(0), 0);
   EXPECT_EQ(vt::written(id_).back().command(), 106);
   ASSERT_TRUE(wait_for([] { return zelSaccadrixGetResult(nullptr) > 0; }));
   ASSERT_GE(zelSaccadrixGetResult(&r), 0);
-  EXPECT_EQ(r.resultsType, 0);
+  EXPECT_EQ(+r.resultsType, 0);
 }
 
 // Several threads use the library at once while the tracker streams at 2 kHz: every record
@@ -203,9 +203,9 @@ TEST_F(Streaming, concurrent_commands_and_readers_lose_and_duplicate_nothing) {
   expect_consecutive(stored);
   T_RESULTS_STRUCT newest;
   zelSaccadrixGetLastResult(&newest);
-  EXPECT_EQ(stored.back().timestamp, newest.timestamp);
+  EXPECT_EQ(+stored.back().timestamp, +newest.timestamp);
   ASSERT_FALSE(followed.empty());
-  EXPECT_EQ(followed.front().timestamp, stored.front().timestamp);
+  EXPECT_EQ(+followed.front().timestamp, +stored.front().timestamp);
   expect_consecutive(followed);
   vt::set_rate(id_, 1000);
   vt::pause_stream(id_, false);
@@ -253,7 +253,7 @@ TEST_F(PairedSamples, model3_stream_becomes_two_records_per_report) {
   const auto stored = read_stored();
   expect_consecutive(stored);  // the second sample of a pair carries timestamp + 1
   for (const auto& r : stored) {
-    ASSERT_EQ(r.resultsType, 0);
+    ASSERT_EQ(+r.resultsType, 0);
     T_EYE_RESULTS zero{};
     ASSERT_EQ(std::memcmp(&r.eye[1], &zero, sizeof zero), 0);
   }
