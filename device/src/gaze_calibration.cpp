@@ -123,7 +123,11 @@ extern "C" int zelSaccadrixSetCalibration(int eye, const double* coefficients, d
   if (status != kStatusOk || model < 4) return status;
   OutReport report(kCmdSetViewingDistance);
   report.put_i32(kOutPayload, saturating_int32(distance));
-  return link::set(report) == kStatusNoDevice ? kStatusNoDevice : kStatusOk;
+  if (link::set(report) == kStatusNoDevice) return kStatusNoDevice;
+  // The read-back above refreshed the library's distance from the tracker before the new
+  // distance reached it; the library now holds the distance it has just stored instead.
+  conn.viewingDistance.store(distance);
+  return kStatusOk;
 }
 
 extern "C" int zelSaccadrixGetCalibration(int eye, double* coefficients, double* eyeScale,
