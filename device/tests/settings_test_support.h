@@ -1,0 +1,101 @@
+// Helpers shared by the settings and calibration file tests: a tracker of a model code,
+// one connection per fixture suite, and exact replies queued while a command waits.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "saccadrix/saccadrix.h"
+#include "virtual_tracker.h"
+
+namespace settings_test {
+
+using std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+
+inline vt::DeviceConfig tracker(int model) {
+  vt::DeviceConfig c;
+  c.product_id = vt::product_id_for_model(model);
+  return c;
+}
+
+// Polls condition every millisecond until it holds or the deadline passes.
+template <typename Condition>
+bool eventually(Condition condition, milliseconds deadline = milliseconds(5000)) {
+  const auto until = Clock::now() + deadline;
+  while (!condition()) {
+    if (Clock::now() > until) return false;
+    std::this_thread::sleep_for(milliseconds(1));
+  }
+  return true;
+}
+
+inline std::vector<vt::Written> sent(int id, uint16_t command) {
+  std::vector<vt::Written> out;
+  for (const vt::Written& w : vt::written(id)) {
+    if (w.command() == command) out.push_back(w);
+  }
+  return out;
+}
+
+inline std::vector<uint16_t> commands(int id) {
+  std::vector<uint16_t> out;
+  for (const vt::Written& w : vt::written(id)) out.push_back(w.command());
+  return out;
+}
+
+inline int32_t sent_i32(const vt::Written& w, size_t off) {
+  uint32_t v = 0;
+  for (size_t i = 0; i < 4; ++i) v |= static_cast<uint32_t>(w.bytes[off + i]) << (8 * i);
+  return static_cast<int32_t>(v);
+}
+
+// Runs call while the tracker's own answer to command is suppressed and reply is queued
+// instead, once the command has been written. The library holds the HID lock from its write
+// until its reply is in, so the poll thread cannot read the queued reply away.
+template <typename Call>
+int with_reply(int id, uint16_t command, const uint8_t (&reply)[64], Call call) {
+  vt::Faults f;
+  f.missing_replies = 1;
+  vt::set_faults(id, f);
+  const size_t before = sent(id, command).size();
+  std::thread answer([&] {
+    if (eventually([&] { return sent(id, command).size() > before; })) vt::push_report(id, reply);
+  });
+  const int status = call();
+  answer.join();
+  vt::set_faults(id, vt::Faults{});
+  return status;
+}
+
+// A suite of cases against one connection to a tracker of a model code.
+template <int Model>
+class OnTracker : public ::testing::Test {
+ protected:
+  static vt::DeviceConfig config() { return tracker(Model); }
+  static void open(const vt::DeviceConfig& c) {
+    zelSaccadrixClose();
+    vt::reset();
+    id_ = vt::attach(c);
+    ASSERT_GT(id_, 0);
+    ASSERT_EQ(zelSaccadrixInit(), Model);
+  }
+  static void TearDownTestSuite() {
+    zelSaccadrixClose();
+    vt::reset();
+  }
+  void SetUp() override {
+    vt::set_faults(id_, vt::Faults{});
+    vt::clear_written(id_);
+  }
+  static int id_;
+};
+template <int Model>
+int OnTracker<Model>::id_ = 0;
+
+}  // namespace settings_test
