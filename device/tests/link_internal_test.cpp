@@ -78,7 +78,7 @@ TEST_F(Link, results_and_stray_replies_met_while_waiting_are_handed_on) {
   ASSERT_EQ(GetHIDPacketOfType(packet, 400, kAnyArg, 5), 0);
   EXPECT_EQ(InReport(packet).u16(2), 777);
   EXPECT_EQ(ringBuf_length(&results_buffer), 2);
-  EXPECT_EQ(last_result.timestamp, 12u);
+  EXPECT_EQ(+last_result.timestamp, 12u);
   EXPECT_EQ(vt::queued(id_), 1u);  // the report after the reply waits for the poll thread
 }
 

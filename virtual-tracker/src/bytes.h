@@ -33,7 +33,7 @@ class ReportWriter {
   }
   // Copies raw bytes, cut at the report's end.
   void bytes(size_t off, const uint8_t* src, size_t n) {
-    if (off >= N) return;
+    if (off >= N || n == 0) return;
     if (n > N - off) n = N - off;
     std::memcpy(b_.data() + off, src, n);
   }
