@@ -378,7 +378,7 @@ ZEL_SACCADRIX_API int zelSaccadrixGetPupilCalibrated(uint8_t* calibrated);
  * path: the file name (a byte string in the system's encoding).
  * Returns 0; SACCADRIX_E_FILE_CREATE (-5) for a null path (checked first, nothing read) or
  *   when the file could not be written whole (also when the folder does not allow creating
- *   the new file next to path); the status of the first failed tracker read (-1, -2, -3);
+ *   the new file next to path); the status of the first failed tracker read (-1, -2);
  *   SACCADRIX_E_NO_DEVICE (-100), in which case no file is created or changed.
  */
 ZEL_SACCADRIX_API int zelSaccadrixSaveCalibration(const char* path);
