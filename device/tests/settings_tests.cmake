@@ -12,14 +12,10 @@ target_link_libraries(crc_tests PRIVATE
   ZLIB::ZLIB GTest::gtest_main Threads::Threads saccadrix_warnings saccadrix_sanitizers)
 add_test(NAME crc_tests COMMAND crc_tests)
 
-# Against the virtual tracker, linked ahead of the library so that its hid_* functions
-# take the real hidapi's place.
-if(TARGET saccadrix_virtual_tracker)
-  foreach(name calibration_file settings_model4 settings_legacy)
-    add_executable(${name}_tests ${CMAKE_CURRENT_LIST_DIR}/${name}_test.cpp)
-    target_link_libraries(${name}_tests PRIVATE
-      saccadrix_virtual_tracker Saccadrix ZLIB::ZLIB GTest::gtest_main Threads::Threads
-      saccadrix_warnings saccadrix_sanitizers)
-    add_test(NAME ${name}_tests COMMAND ${name}_tests)
-  endforeach()
-endif()
+saccadrix_device_test(calibration_file_tests PUBLIC_API
+  ${CMAKE_CURRENT_LIST_DIR}/calibration_file_test.cpp)
+target_link_libraries(calibration_file_tests PRIVATE ZLIB::ZLIB)
+saccadrix_device_test(settings_model4_tests PUBLIC_API
+  ${CMAKE_CURRENT_LIST_DIR}/settings_model4_test.cpp)
+saccadrix_device_test(settings_legacy_tests PUBLIC_API
+  ${CMAKE_CURRENT_LIST_DIR}/settings_legacy_test.cpp)
