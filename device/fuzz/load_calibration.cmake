@@ -8,17 +8,16 @@
 file(GLOB saccadrix_fuzz_vt_sources CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/virtual-tracker/src/*.cpp)
 find_package(ZLIB)
-if(CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND saccadrix_fuzz_vt_sources AND ZLIB_FOUND)
-  add_executable(fuzz_load_calibration
+if(COMMAND saccadrix_fuzz_target AND saccadrix_fuzz_vt_sources AND ZLIB_FOUND)
+  saccadrix_fuzz_target(fuzz_load_calibration
     ${CMAKE_CURRENT_LIST_DIR}/fuzz_load_calibration.cpp
     ${saccadrix_fuzz_vt_sources}
     $<TARGET_OBJECTS:saccadrix_core>)
   target_include_directories(fuzz_load_calibration PRIVATE
     ${PROJECT_SOURCE_DIR}/virtual-tracker/include ${PROJECT_SOURCE_DIR}/virtual-tracker/src)
-  target_compile_options(fuzz_load_calibration PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_options(fuzz_load_calibration PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_compile_options(fuzz_load_calibration PRIVATE -fsanitize=address,undefined)
+  target_link_options(fuzz_load_calibration PRIVATE -fsanitize=address,undefined)
   # saccadrix_core brings the library's include folders and the hidapi header; its objects
   # call the virtual tracker's hid_* functions, so hidapi itself is not linked.
-  target_link_libraries(fuzz_load_calibration PRIVATE
-    saccadrix_core ZLIB::ZLIB saccadrix_sanitizers Threads::Threads)
+  target_link_libraries(fuzz_load_calibration PRIVATE saccadrix_core ZLIB::ZLIB)
 endif()
