@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "avi_file.h"
+
 namespace videotest {
 
 // Starts GStreamer with the leaks tracer watching the object types a pipeline is made of,
@@ -41,25 +43,6 @@ class ScratchDir {
 
 // Waits until condition holds or the deadline passes; returns the condition's last answer.
 bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds deadline);
-
-// What an AVI file holds, read straight from its RIFF chunks.
-struct AviFile {
-  bool valid = false;       // "RIFF" ... "AVI " with a header list
-  std::string error;        // why it is not valid
-  uint32_t microsPerFrame = 0;
-  uint32_t totalFrames = 0;  // from the main header
-  uint32_t width = 0;
-  uint32_t height = 0;
-  std::string streamType;    // "vids"
-  std::string handler;       // codec of the stream header, "MJPG" for Motion-JPEG
-  std::string compression;   // codec of the stream format
-  uint32_t streamLength = 0;  // frames, from the stream header
-  size_t frameChunks = 0;     // video chunks in the movie list
-  size_t jpegFrames = 0;      // of those, complete JPEG images (start and end markers)
-  bool hasIndex = false;      // "idx1" present
-  size_t indexEntries = 0;
-};
-AviFile ReadAvi(const std::string& path);
 
 // What GStreamer's discoverer makes of a file.
 struct Discovery {
