@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <filesystem>
 #include <limits>
 #include <string>
 #include <vector>
@@ -29,13 +30,22 @@ constexpr size_t kFileSize = 339;
 
 // ---- Files ----------------------------------------------------------------------------
 
-std::string temp_folder() {
-  static std::string folder = [] {
+// One folder per run, removed with everything in it when the tests end.
+struct TempFolder {
+  std::string path;
+  TempFolder() {
     char pattern[] = "/tmp/saccadrix-calfile-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    return std::string(made ? made : "/tmp");
-  }();
-  return folder;
+    if (const char* made = mkdtemp(pattern)) path = made;
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    if (!path.empty()) std::filesystem::remove_all(path, ignored);
+  }
+};
+
+std::string temp_folder() {
+  static TempFolder folder;
+  return folder.path;
 }
 
 std::string temp_path(const std::string& name) { return temp_folder() + "/" + name; }
