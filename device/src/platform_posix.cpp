@@ -15,7 +15,18 @@ namespace {
 // The HID lock exists for the life of the process, so the exchanges that Init makes before
 // the poll thread starts can take it like every other exchange.
 std::mutex hHidMutex;
-std::thread hHidThread;
+
+// A client that ends without zelSaccadrixClose must not be killed at exit by a joinable
+// std::thread's destructor: the poll thread is let go instead. It only touches state with
+// static storage that stays valid until the process is gone.
+struct PollThread {
+  std::thread thread;
+  ~PollThread() {
+    if (thread.joinable()) thread.detach();
+  }
+};
+PollThread poll;
+std::thread& hHidThread = poll.thread;
 
 }  // namespace
 
