@@ -69,9 +69,9 @@ bool LinkOrReport(GstElement* from, GstElement* to, const char* message) {
   return false;
 }
 
-bool LinkFilteredOrReport(GstElement* from, GstElement* to, const char* caps_text,
+bool LinkFilteredOrReport(GstElement* from, GstElement* to, const char* capsText,
                           const char* message) {
-  GstCaps* caps = gst_caps_from_string(caps_text);
+  GstCaps* caps = gst_caps_from_string(capsText);
   const bool linked = caps != nullptr && gst_element_link_filtered(from, to, caps) != FALSE;
   if (caps != nullptr) {
     gst_caps_unref(caps);
