@@ -1,0 +1,36 @@
+# How tests, examples and the demo run whole programs without hardware: the virtual tracker
+# preloaded in hidapi's place, and the simulated-camera plug-in on GStreamer's plug-in path.
+
+# The value for LD_PRELOAD: the virtual tracker, behind the sanitizer runtime in sanitizer
+# builds (a sanitizer runtime has to be the first library loaded).
+set(_saccadrix_sanitizer_runtime "")
+if(SACCADRIX_ASAN)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
+    OUTPUT_VARIABLE _saccadrix_sanitizer_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+elseif(SACCADRIX_TSAN)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libtsan.so
+    OUTPUT_VARIABLE _saccadrix_sanitizer_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+endif()
+if(_saccadrix_sanitizer_runtime)
+  set(SACCADRIX_VT_PRELOAD "${_saccadrix_sanitizer_runtime}:$<TARGET_FILE:saccadrix_virtual_tracker>")
+else()
+  set(SACCADRIX_VT_PRELOAD "$<TARGET_FILE:saccadrix_virtual_tracker>")
+endif()
+
+# saccadrix_camera_environment(<var> <name>)
+# Sets <var> to environment entries (NAME=value) that let a program find the simulated
+# camera, with a GStreamer registry file of its own (<name>.registry in the current binary
+# folder) so that runs in parallel and the user's own registry do not meet.
+function(saccadrix_camera_environment var name)
+  set(environment
+    "GST_PLUGIN_PATH=$<TARGET_FILE_DIR:gstsaccadrixsimcam>"
+    "GST_REGISTRY=${CMAKE_CURRENT_BINARY_DIR}/${name}.registry")
+  if(SACCADRIX_ASAN)
+    # Plug-ins are scanned in the process itself: the sanitized plug-in cannot be loaded by
+    # GStreamer's separate scanner program. GLib and GStreamer keep one-off allocations
+    # until the process ends; the video tests' suppressions cover them.
+    list(APPEND environment "GST_REGISTRY_FORK=no"
+      "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/video/tests/lsan.supp:print_suppressions=0")
+  endif()
+  set(${var} "${environment}" PARENT_SCOPE)
+endfunction()

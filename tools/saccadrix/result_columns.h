@@ -1,0 +1,51 @@
+// The 41 result columns: the same columns, in the same order, as the MATLAB/Octave gateway
+// returns from a recording, so that column k of a CSV or MAT file is output k there.
+#ifndef SACCADRIX_TOOLS_RESULT_COLUMNS_H
+#define SACCADRIX_TOOLS_RESULT_COLUMNS_H
+
+#include <cstddef>
+#include <string>
+
+#include "saccadrix/saccadrix.h"
+
+namespace saccadrix::cli {
+
+enum class Field {
+  kTimestamp,
+  kResultsType,
+  kValue,  // eye[eye].values[slot]
+  kTracked,
+  kStatusBit0,
+  kCalibrated,
+  kReserved,
+  kFirstTriggerPin,
+  kDigitalInputs,
+  kEventPin,
+  kUnused,  // the last column: always 0
+};
+
+struct Column {
+  const char* name;
+  Field field;
+  int eye;   // 0 or 1 for per-eye fields
+  int slot;  // index into values[] for kValue
+};
+
+constexpr size_t kColumnCount = 41;
+extern const Column kColumns[kColumnCount];
+
+// The column's value as a double (the timestamp rounded to the nearest double, as the
+// gateway does).
+double ColumnValue(const T_RESULTS_STRUCT& record, const Column& column);
+
+// The column's value as CSV text: integers exactly (the whole 64-bit timestamp), floats with
+// the 9 significant digits that give back the same single-precision value.
+void AppendColumnText(std::string& out, const T_RESULTS_STRUCT& record, const Column& column);
+
+// Header line and one record as a CSV line, both without the line end.
+std::string CsvHeader();
+std::string CsvLine(const T_RESULTS_STRUCT& record);
+
+}  // namespace saccadrix::cli
+
+#endif  // SACCADRIX_TOOLS_RESULT_COLUMNS_H

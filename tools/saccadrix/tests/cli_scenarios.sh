@@ -1,0 +1,265 @@
+#!/bin/sh
+# Runs the saccadrix command against the virtual tracker and checks exit codes, messages
+# and files. One scenario per CTest test:
+#   cli_scenarios.sh SCENARIO
+# Environment: SACCADRIX_CLI (the command), CLI_PRELOAD (LD_PRELOAD for the command only:
+# the virtual tracker, behind a sanitizer runtime if any), RECORDING_CHECK (the file
+# checker), OCTAVE (optional), WORK_DIR (a scratch folder of this test's own).
+set -u
+scenario=$1
+status=0
+mkdir -p "$WORK_DIR"
+cd "$WORK_DIR" || exit 1
+rm -rf ./*
+
+fail() { echo "FAILED: $*"; status=1; }
+
+# run EXPECTED_EXIT ARGS... : runs the command with the environment set by the caller.
+run() {
+  expected=$1; shift
+  LD_PRELOAD="$CLI_PRELOAD" "$SACCADRIX_CLI" "$@" >out.txt 2>err.txt
+  rc=$?
+  cat out.txt err.txt >all.txt
+  if [ "$rc" -ne "$expected" ]; then
+    fail "saccadrix $* exited with $rc, expected $expected"; sed 's/^/  | /' all.txt | head -40
+  fi
+}
+# expect TEXT_PATTERN [FILE]: an extended regular expression the last run printed.
+expect() {
+  if ! grep -Eq -- "$1" "${2:-all.txt}"; then
+    fail "expected /$1/ in the output of the last run:"; sed 's/^/  | /' "${2:-all.txt}" | head -40
+  fi
+}
+expect_file() { [ -s "$1" ] || fail "expected the file $1"; }
+expect_no_file() { [ ! -e "$1" ] || fail "expected no file $1"; }
+# Nothing but the files named may be left in the folder (no temporary files).
+expect_only_files() {
+  left=$(ls -A | grep -v -x -e out.txt -e err.txt -e all.txt $(for f in "$@"; do printf -- '-e %s ' "$f"; done))
+  [ -z "$left" ] || fail "unexpected files left behind: $left"
+}
+
+case "$scenario" in
+
+usage)
+  run 0 --help
+  expect "Exit codes:"
+  expect " 3  no tracker found"
+  expect "11  the tracker sent no results"
+  run 0 --version
+  expect "saccadrix [0-9.]+ \(device library 46"
+  run 2
+  run 2 frobnicate
+  run 2 stream --seconds -1
+  run 2 stream --seconds abc
+  run 2 record --seconds 1
+  expect "say where to write the recording"
+  run 2 calibration
+  run 2 calibration save
+  run 2 settings set
+  run 2 settings get no-such-setting
+  expect "no setting named 'no-such-setting'"
+  run 2 settings set capture 1 2 3 4 5
+  expect "'capture' cannot be changed"
+  run 2 settings set tracking on
+  expect "usage: saccadrix settings set tracking EYE0 EYE1"
+  run 2 video record
+  ;;
+
+no-tracker)
+  export SACCADRIX_VT_DEVICES=""
+  run 3 info
+  expect "no Saccadrix tracker found"
+  run 3 stream --seconds 1
+  run 3 record -o trial --seconds 1
+  expect_only_files
+  run 3 calibration save trial.cal
+  expect_only_files
+  run 3 settings get
+  # Another HID device is not a tracker.
+  export SACCADRIX_VT_DEVICES="vid=0x046d,pid=0xc52b,product=Mouse"
+  run 3 info
+  ;;
+
+info)
+  export SACCADRIX_VT_DEVICES="model=4,fw=26123,date=Jan 02 2027 08:00:00,serial=SN-42,pins=5:6:7:0,pupil=512"
+  run 0 info
+  expect "^model code: +4$"
+  expect "^serial number: +SN-42$"
+  expect "^firmware version: +26123$"
+  expect "^firmware build date: +Jan 02 2027 08:00:00$"
+  expect "^pins: +4: 0 trigger eye 0, 1 trigger eye 1, 2 event, 3 function 0$"
+  expect "^gaze calibration: +eye 0 not calibrated, eye 1 not calibrated$"
+  expect "^pupil calibration: +calibrated, scale 0.5$"
+  expect "^device library: +46 \(ABI 2049\)$"
+  export SACCADRIX_VT_DEVICES="model=2,rate=1000"
+  run 0 info
+  expect "^model code: +2$"
+  expect "^pins: +none \(model code 2 has no pin functions\)$"
+  expect "^capture rate: +60 Hz$"
+  ;;
+
+stream)
+  export SACCADRIX_VT_DEVICES="model=4,rate=1000"
+  run 0 stream --seconds 1.5 --interval 0.25
+  expect "^ +0\.[0-9]+ s +[0-9]+/s +t +[0-9]+ +eye0 "
+  # The rate readout and the summary agree with the tracker's 1000 results per second.
+  expect "^1[0-9]{3} results in 1\.[0-9]+ s \((9[5-9][0-9]|10[0-4][0-9])/s\)$"
+  run 0 stream --seconds 1 --csv
+  head -n 1 out.txt | grep -q "^timestamp,results_type,eye0_pupil_x," || fail "CSV header first"
+  rows=$(($(wc -l <out.txt) - 1))
+  [ "$rows" -ge 900 ] || fail "stream --csv wrote $rows rows in a second at 1000/s"
+  bad=$(awk -F, 'NR > 1 && NF != 41' out.txt | wc -l)
+  [ "$bad" -eq 0 ] || fail "$bad CSV lines without 41 fields"
+  expect "results in" err.txt
+  # Timestamps of consecutive lines count up by one: nothing lost, nothing repeated.
+  gaps=$(awk -F, 'NR > 2 && $1 != prev + 1 { n++ } { prev = $1 } END { print n + 0 }' out.txt)
+  [ "$gaps" -eq 0 ] || fail "$gaps gaps in the streamed timestamps"
+  run 0 stream --seconds 0.5 --calibrated
+  export SACCADRIX_VT_DEVICES="model=4,rate=0"
+  run 11 stream --seconds 0.5
+  expect "no results yet"
+  expect "the tracker sent no results"
+  ;;
+
+record)
+  export SACCADRIX_VT_DEVICES="model=4,rate=1000,serial=VT-REC-7"
+  run 0 record -o trial.csv --seconds 2
+  expect "^recording +[0-9.]+ s of 2.0 s, [0-9]+ results$"
+  expect "^Recorded [0-9]+ results in 2\.[0-9]+ s"
+  expect "^Wrote trial.csv$"
+  expect "^Wrote trial.mat$"
+  expect_only_files trial.csv trial.mat
+  "$RECORDING_CHECK" trial.csv trial.mat 1800 0 VT-REC-7 || fail "recording_check"
+  if [ -n "${OCTAVE:-}" ]; then
+    "$OCTAVE" --no-gui --norc --quiet --eval "
+      d = load('trial.mat');
+      assert(numel(d.columns) == 41 && strcmp(d.columns{3}, 'eye0_pupil_x'));
+      m = cell2mat(cellfun(@(c) d.(c), d.columns, 'UniformOutput', false));
+      c = dlmread('trial.csv', ',', 1, 0);
+      assert(isequal(size(m), size(c)));
+      assert(all(single(m(:)) == single(c(:))));
+      assert(isequal(d.timestamp', 0:numel(d.timestamp) - 1));
+      assert(strcmp(d.serial_number, 'VT-REC-7') && d.model_code == 4);
+      printf('octave read %d rows\n', rows(m));" || fail "Octave could not read the files back"
+  fi
+  # Only the files asked for.
+  run 0 record --csv only.csv --seconds 0.5 --calibrated
+  expect "warning: the tracker holds no gaze calibration"
+  expect_file only.csv
+  expect_no_file only.mat
+  types=$(awk -F, 'NR > 1 { print $2 }' only.csv | sort -u)
+  [ "$types" = "1" ] || fail "calibrated recording has results_type $types"
+  ;;
+
+record-interrupt)
+  export SACCADRIX_VT_DEVICES="model=4,rate=500,serial=VT-INT"
+  LD_PRELOAD="$CLI_PRELOAD" "$SACCADRIX_CLI" record -o trial >out.txt 2>err.txt &
+  pid=$!
+  # Wait for the recording to run (not a fixed sleep: the open takes its time).
+  i=0
+  while ! grep -q "^recording +[1-9]" err.txt 2>/dev/null && [ $i -lt 200 ]; do
+    sleep 0.1; i=$((i + 1))
+  done
+  grep -q "Ctrl-C stops" err.txt || fail "no progress line before Ctrl-C"
+  kill -INT $pid
+  wait $pid
+  rc=$?
+  cat out.txt err.txt >all.txt
+  [ "$rc" -eq 0 ] || { fail "record ended by Ctrl-C exited with $rc"; cat all.txt; }
+  expect "^Wrote trial.mat$"
+  "$RECORDING_CHECK" trial.csv trial.mat 400 0 VT-INT || fail "recording_check after Ctrl-C"
+  expect_only_files trial.csv trial.mat
+  ;;
+
+record-failures)
+  export SACCADRIX_VT_DEVICES="model=4,rate=1000"
+  run 10 record -o missing-folder/trial --seconds 1
+  expect "cannot create a file next to 'missing-folder/trial.csv'"
+  export SACCADRIX_VT_DEVICES="model=4,rate=0"
+  run 11 record -o trial --seconds 0.5
+  expect "the tracker sent no results; nothing written"
+  expect_only_files
+  ;;
+
+calibration)
+  export SACCADRIX_VT_DEVICES="model=4,rate=100,distance=650"
+  run 0 calibration save saved.cal
+  [ "$(wc -c <saved.cal)" -eq 339 ] || fail "calibration file is not 339 bytes"
+  [ "$(dd if=saved.cal bs=1 skip=4 count=12 2>/dev/null)" = "SaccadrixCAL" ] ||
+    fail "calibration file without its magic"
+  expect_only_files saved.cal
+  run 0 calibration load saved.cal
+  expect "^Loaded saved.cal onto the tracker$"
+  run 0 calibration show
+  expect "^eye 0: not calibrated$"
+  expect "^viewing distance 650$"
+  head -c 200 saved.cal >short.cal
+  run 7 calibration load short.cal
+  expect "damaged or cut short"
+  echo "timestamp,results_type" >not-a-calibration.cal
+  run 7 calibration load not-a-calibration.cal
+  expect "not a Saccadrix calibration file"
+  run 7 calibration load missing.cal
+  expect "could not be opened"
+  run 7 calibration save missing-folder/saved.cal
+  expect "could not be written"
+  ;;
+
+settings)
+  export SACCADRIX_VT_DEVICES="model=4,rate=100,mode=3,pupil=512"
+  run 0 settings get
+  expect "^tracking: +1 1$"
+  expect "^mode: +3$"
+  expect "^capture: +640 480 100 0 0$"
+  expect "^pupil-calibration: +0.5$"
+  expect "^ipv4: +1 -1062731420 -256 -1062731519 5000 0$"
+  expect "^ethernet: +00:1B:C5:0A:21:7F 192.168.1.100$"
+  run 0 settings get param 0
+  expect "^3$"
+  run 0 settings get pin 1
+  expect "^[0-9a-f]{92}$"
+  run 0 settings set param 5 -3
+  expect "^sent: param 5 -3$"
+  run 0 settings set tracking on off
+  run 0 settings set pupil-calibration 2 1
+  run 0 settings set analogue 8 000102030405060708090a0b0c0d0e0f10111213141516171819
+  run 2 settings set analogue 9 000102030405060708090a0b0c0d0e0f10111213141516171819
+  expect "bad analogue channel '9'"
+  run 2 settings set pin 1 00ff
+  expect "expected 46 bytes, got 2"
+  run 2 settings set param 70000 1
+  run 2 settings set pupil-calibration two 1
+  run 6 settings set mode 2
+  expect "chosen on the tracker itself"
+  export SACCADRIX_VT_DEVICES="model=2,rate=100"
+  run 6 settings get ipv4
+  expect "does not support it \(status -4\)"
+  run 6 settings get pin 1
+  run 0 settings get
+  expect "^ipv4: +not supported by this model$"
+  ;;
+
+video)
+  run 0 video record camera.avi --seconds 1.5
+  expect "^Wrote camera.avi \(1\.[0-9] s, [0-9]+ bytes\)$"
+  expect_file camera.avi
+  [ "$(head -c 4 camera.avi)" = "RIFF" ] || fail "camera.avi is not a RIFF file"
+  [ "$(dd if=camera.avi bs=1 skip=8 count=4 2>/dev/null)" = "AVI " ] || fail "not an AVI file"
+  [ "$(wc -c <camera.avi)" -gt 20000 ] || fail "camera.avi is too small for 1.5 s of video"
+  run 9 video record missing-folder/camera.avi --seconds 1
+  expect "Could not open file"
+  export SACCADRIX_TEST_CAMERAS="Office Webcam@other"
+  run 8 video record none.avi --seconds 1
+  expect "no camera of a Saccadrix tracker found"
+  export SACCADRIX_TEST_CAMERAS=""
+  run 8 video record none.avi --seconds 1
+  expect_no_file none.avi
+  ;;
+
+*)
+  fail "no scenario named $scenario"
+  ;;
+esac
+
+[ $status -eq 0 ] && echo "scenario $scenario passed"
+exit $status
