@@ -152,10 +152,11 @@ ZEL_SACCADRIX_GS_API int32_t zelSaccadrixVideoStopped(void);
  *       form.
  * Returns 0 when recording;
  *   SACCADRIX_GS_E_NO_CAMERA (-15), SACCADRIX_GS_E_CREATE (-12), SACCADRIX_GS_E_LINK (-13)
- *     as zelSaccadrixVideoStart; -12 also when a recording element is missing, the path is
- *     null, or (Windows) the path is 1024 bytes or longer;
+ *     as zelSaccadrixVideoStart; -12 also when a recording element is missing or (Windows)
+ *     the path is 1024 bytes or longer;
  *   SACCADRIX_GS_E_START (-14) when the pipeline did not start, for example because the
- *     file could not be created (the message says why).
+ *     file could not be created or the path is null or empty (the message says why). The
+ *     pipeline stays built until the next stop or start.
  */
 ZEL_SACCADRIX_GS_API int32_t zelSaccadrixVideoStartRecord(const char* path);
 
