@@ -26,10 +26,17 @@ std::vector<T_RESULTS_STRUCT> read_stored() {
   return out;
 }
 
-void expect_consecutive(const std::vector<T_RESULTS_STRUCT>& records, uint64_t step = 1) {
+// Records must come in order, each once. Timestamps step by `step`; a gap is allowed only
+// where the simulated operating system queue dropped reports because the poll thread was
+// not scheduled in time (a loaded test machine), never where the library lost a record.
+void expect_in_order(const std::vector<T_RESULTS_STRUCT>& records, uint64_t queue_drops,
+                     uint64_t step = 1) {
+  uint64_t gaps = 0;
   for (size_t i = 1; i < records.size(); ++i) {
-    ASSERT_EQ(+records[i].timestamp, records[i - 1].timestamp + step) << "at record " << i;
+    ASSERT_GT(+records[i].timestamp, +records[i - 1].timestamp) << "at record " << i;
+    gaps += (records[i].timestamp - records[i - 1].timestamp) / step - 1;
   }
+  EXPECT_LE(gaps, queue_drops);
 }
 
 class Streaming : public ::testing::Test {
@@ -64,6 +71,7 @@ TEST_F(Streaming, newest_record_is_zero_before_the_first_report) {
 }
 
 TEST_F(Streaming, live_ring_delivers_every_record_in_order) {
+  const uint64_t dropped_before = vt::dropped(id_);
   zelSaccadrixFlushResults();
   ASSERT_TRUE(wait_for([] { return zelSaccadrixGetResult(nullptr) >= 200; }));
   std::vector<T_RESULTS_STRUCT> got;
@@ -77,15 +85,15 @@ TEST_F(Streaming, live_ring_delivers_every_record_in_order) {
     }
     got.push_back(r);
   }
-  expect_consecutive(got);
+  expect_in_order(got, vt::dropped(id_) - dropped_before);
   EXPECT_EQ(+got[0].size, 155);
   EXPECT_EQ(+got[0].resultsType, 0);
-  EXPECT_EQ(vt::dropped(id_), 0u);
 }
 
 TEST_F(Streaming, null_destination_counts_without_removing) {
   ASSERT_TRUE(wait_for([] { return zelSaccadrixGetResult(nullptr) > 3; }));
   vt::pause_stream(id_, true);
+  ASSERT_TRUE(wait_for([] { return vt::queued(id_) == 0; }));
   std::this_thread::sleep_for(milliseconds(20));
   const int waiting = zelSaccadrixGetResult(nullptr);
   EXPECT_EQ(zelSaccadrixGetResult(nullptr), waiting);
@@ -104,6 +112,7 @@ TEST_F(Streaming, recording_starts_at_the_timestamp_restart_and_survives_close_o
   }));
   T_RESULTS_STRUCT before;
   zelSaccadrixGetLastResult(&before);
+  const uint64_t dropped_before = vt::dropped(id_);
   ASSERT_EQ(zelSaccadrixStartTracking(), 0);
   EXPECT_EQ(zelSaccadrixGetTrackingStarted(), 1);
   ASSERT_TRUE(wait_for([] { return zelSaccadrixGetResultsCount() >= 200; }));
@@ -116,19 +125,23 @@ TEST_F(Streaming, recording_starts_at_the_timestamp_restart_and_survives_close_o
   ASSERT_FALSE(stored.empty());
   EXPECT_LE(+stored.front().timestamp, +before.timestamp);
   EXPECT_LT(+stored.front().timestamp, 100u);  // the tracker restarted its count when armed
-  expect_consecutive(stored);
+  expect_in_order(stored, vt::dropped(id_) - dropped_before);
 }
 
 TEST_F(Streaming, starting_twice_discards_the_first_recording) {
+  const uint64_t dropped_before = vt::dropped(id_);
   ASSERT_EQ(zelSaccadrixStartTracking(), 0);
   ASSERT_TRUE(wait_for([] { return zelSaccadrixGetResultsCount() >= 100; }));
+  vt::pause_stream(id_, true);  // nothing new arrives while the second start runs
+  ASSERT_TRUE(wait_for([] { return vt::queued(id_) == 0; }));
   ASSERT_EQ(zelSaccadrixStartTracking(), 0);
-  EXPECT_LT(zelSaccadrixGetResultsCount(), 100);
+  EXPECT_EQ(zelSaccadrixGetResultsCount(), 0);
+  vt::pause_stream(id_, false);
   ASSERT_TRUE(wait_for([] { return zelSaccadrixGetResultsCount() >= 50; }));
   zelSaccadrixStopTracking();
   const auto stored = read_stored();
   EXPECT_LT(+stored.front().timestamp, 100u);
-  expect_consecutive(stored);
+  expect_in_order(stored, vt::dropped(id_) - dropped_before);
 }
 
 TEST_F(Streaming, results_type_selects_the_reports_and_refuses_other_values) {
@@ -182,11 +195,12 @@ TEST_F(Streaming, concurrent_commands_and_readers_lose_and_duplicate_nothing) {
   std::vector<T_RESULTS_STRUCT> followed;
   threads.emplace_back([&] {  // follows the recording through the cursor
     T_RESULTS_STRUCT r;
-    while (!stop) {
-      if (zelSaccadrixGetBufferedResult(&r, 0) == 0) followed.push_back(r);
-      else std::this_thread::sleep_for(milliseconds(1));
+    for (;;) {
       (void)zelSaccadrixGetBufferPosition();
       (void)zelSaccadrixGetTrackingStarted();
+      if (zelSaccadrixGetBufferedResult(&r, 0) == 0) followed.push_back(r);
+      else if (stop) break;  // caught up with a recording that no longer grows
+      else std::this_thread::sleep_for(milliseconds(1));
     }
   });
   std::this_thread::sleep_for(std::chrono::seconds(3));
@@ -197,21 +211,23 @@ TEST_F(Streaming, concurrent_commands_and_readers_lose_and_duplicate_nothing) {
   for (auto& t : threads) t.join();
   zelSaccadrixStopTracking();
 
-  EXPECT_EQ(vt::dropped(id_), dropped_before);
+  const uint64_t drops = vt::dropped(id_) - dropped_before;
   const auto stored = read_stored();
   ASSERT_GT(stored.size(), 4000u);
-  expect_consecutive(stored);
+  expect_in_order(stored, drops);
   T_RESULTS_STRUCT newest;
   zelSaccadrixGetLastResult(&newest);
   EXPECT_EQ(+stored.back().timestamp, +newest.timestamp);
   ASSERT_FALSE(followed.empty());
   EXPECT_EQ(+followed.front().timestamp, +stored.front().timestamp);
-  expect_consecutive(followed);
+  EXPECT_EQ(followed.size(), stored.size());  // the follower caught up and saw each once
+  expect_in_order(followed, drops);
   vt::set_rate(id_, 1000);
   vt::pause_stream(id_, false);
 }
 
 TEST_F(Streaming, recording_is_readable_after_close) {
+  const uint64_t dropped_before = vt::dropped(id_);
   ASSERT_EQ(zelSaccadrixStartTracking(), 0);
   ASSERT_TRUE(wait_for([] { return zelSaccadrixGetResultsCount() >= 100; }));
   ASSERT_EQ(zelSaccadrixClose(), 0);
@@ -219,7 +235,7 @@ TEST_F(Streaming, recording_is_readable_after_close) {
   const int count = zelSaccadrixGetResultsCount();
   const auto stored = read_stored();
   EXPECT_EQ(static_cast<int>(stored.size()), count);
-  expect_consecutive(stored);
+  expect_in_order(stored, vt::dropped(id_) - dropped_before);
   EXPECT_EQ(zelSaccadrixGetResult(nullptr), SACCADRIX_E_NO_DEVICE);
   T_RESULTS_STRUCT r;
   EXPECT_EQ(zelSaccadrixSetBufferPosition(count - 1), 0);
@@ -247,11 +263,13 @@ TEST_F(PairedSamples, model3_stream_becomes_two_records_per_report) {
   c.rate_hz = 500;
   const int id = vt::attach(c);
   ASSERT_EQ(zelSaccadrixInit(), 3);
+  const uint64_t dropped_before = vt::dropped(id);
   ASSERT_EQ(zelSaccadrixStartTracking(), 0);
   ASSERT_TRUE(wait_for([] { return zelSaccadrixGetResultsCount() >= 200; }));
   zelSaccadrixStopTracking();
   const auto stored = read_stored();
-  expect_consecutive(stored);  // the second sample of a pair carries timestamp + 1
+  // The second sample of a pair carries timestamp + 1; a dropped report loses two.
+  expect_in_order(stored, 2 * (vt::dropped(id) - dropped_before));
   for (const auto& r : stored) {
     ASSERT_EQ(+r.resultsType, 0);
     T_EYE_RESULTS zero{};
