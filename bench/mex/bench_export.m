@@ -1,0 +1,63 @@
+function bench_export (records, repetitions)
+  % Times option 6 of zelSaccadrix exporting `records` stored results as 41 columns, and
+  % measures the memory the export adds to the process at its peak. The results are recorded
+  % first from the virtual tracker (model code 3 at 8000 reports per second: two records per
+  % report, so 16000 per second).
+  if (nargin < 1) records = 1e6; endif
+  if (nargin < 2) repetitions = 3; endif
+  gw = @zelSaccadrix;
+  unwind_protect
+    assert (gw (0) == 3, "needs a simulated model code 3 tracker");
+    gw (2, 0);
+    gw (3);
+    started = time ();
+    while (double (gw (5)) < records)
+      pause (0.5);
+    endwhile
+    gw (4);
+    gw (1);  % the recording outlives the connection; nothing else runs while measuring
+    stored = double (gw (5));
+    printf ("recorded %d results in %.1f s\n", stored, time () - started);
+
+    printf ("%-40s %10s %12s %14s\n", "export", "time (s)", "ns/record", "peak added (MB)");
+    N = sprintf ("N = %g", records);
+    measure (gw, ["41 columns, " N ", keep"], 41, {records, 0, 1}, repetitions);
+    measure (gw, "41 columns, N = -1 (all), keep", 41, {-1, 0, 1}, repetitions);
+    measure (gw, ["1 column (timestamps), " N ", keep"], 1, {records, 0, 1}, repetitions);
+    measure (gw, ["41 columns, " N ", remove"], 41, {records, 1, 1}, 1);
+    assert (double (gw (5)) == stored - records, "the removing export removed N results");
+  unwind_protect_cleanup
+    gw (1);
+  end_unwind_protect
+endfunction
+
+function measure (gw, label, outputs, args, repetitions)
+  times = zeros (1, repetitions);
+  peaks = zeros (1, repetitions);
+  for r = 1:repetitions
+    cols = cell (1, outputs);
+    baseline = reset_peak ();
+    tic;
+    [cols{:}] = gw (6, args{:});
+    times(r) = toc;
+    peaks(r) = (status_kb ("VmHWM") - baseline) / 1024;
+    assert (rows (cols{1}) == args{1} || args{1} == -1);
+    n = rows (cols{1});
+    clear cols;
+  endfor
+  printf ("%-40s %10.3f %12.0f %14.0f\n", label, median (times), median (times) / n * 1e9, ...
+          median (peaks));
+endfunction
+
+function rss = reset_peak ()
+  % Sets the process's peak resident size back to its current size; returns that size (kB).
+  fid = fopen ("/proc/self/clear_refs", "w");
+  fputs (fid, "5");
+  fclose (fid);
+  rss = status_kb ("VmRSS");
+endfunction
+
+function kb = status_kb (field)
+  text = fileread ("/proc/self/status");
+  kb = str2double (regexp (text, [field ":\\s*(\\d+)"], "tokens", "once"){1});
+endfunction
