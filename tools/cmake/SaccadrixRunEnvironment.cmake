@@ -27,10 +27,10 @@ function(saccadrix_camera_environment var name)
     "GST_REGISTRY=${CMAKE_CURRENT_BINARY_DIR}/${name}.registry")
   if(SACCADRIX_ASAN)
     # Plug-ins are scanned in the process itself: the sanitized plug-in cannot be loaded by
-    # GStreamer's separate scanner program. GLib and GStreamer keep one-off allocations
-    # until the process ends; the video tests' suppressions cover them.
-    list(APPEND environment "GST_REGISTRY_FORK=no"
-      "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/video/tests/lsan.supp:print_suppressions=0")
+    # GStreamer's separate scanner program. The suppressions name a block GLib drops on
+    # purpose; GLib has no frame pointers, so only the slow unwinder sees who allocated it.
+    list(APPEND environment "GST_REGISTRY_FORK=no" "ASAN_OPTIONS=fast_unwind_on_malloc=0"
+      "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tools/cmake/lsan.supp:print_suppressions=0")
   endif()
   set(${var} "${environment}" PARENT_SCOPE)
 endfunction()
