@@ -72,6 +72,16 @@ if [ -e "$prefix/$libdir/pkgconfig/saccadrix-gs.pc" ]; then
   [ -e "$gs_include/saccadrix/saccadrix_gs.h" ] || fail "pkg-config saccadrix-gs --cflags"
 fi
 
+# The Octave gateways, when they were built, are installed and load the installed library.
+if [ -e "$build/mex/zelSaccadrix.mex" ]; then
+  mexdir="$prefix/$libdir/saccadrix/mex"
+  [ -e "$mexdir/zelSaccadrix.mex" ] || fail "not installed: $libdir/saccadrix/mex/zelSaccadrix.mex"
+  if command -v octave-cli >/dev/null 2>&1; then
+    version=$(octave-cli --norc --quiet --eval "addpath('$mexdir'); printf('%d\n', zelSaccadrix(8))" 2>&1)
+    [ "$version" = "46" ] || fail "the installed gateway does not answer its library version: $version"
+  fi
+fi
+
 # The installed command finds the installed libraries by itself.
 LD_PRELOAD="$preload" "$prefix/bin/saccadrix" info >"$work/run3.log" 2>&1 ||
   { fail "installed saccadrix info"; cat "$work/run3.log"; }
