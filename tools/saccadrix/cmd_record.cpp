@@ -159,15 +159,23 @@ void RunRecord(const RecordOptions& options) {
               "%.0f%%\n",
               records.size(), seconds, static_cast<double>(records.size()) / seconds,
               TrackedPercent(records, 0), TrackedPercent(records, 1));
-  if (csvFile) {
-    WriteCsv(csvFile->temporary(), records);
-    csvFile->Commit();
-    std::printf("Wrote %s\n", csvFile->destination().c_str());
-  }
-  if (matFile) {
-    WriteMat(matFile->temporary(), records, info);
-    matFile->Commit();
-    std::printf("Wrote %s\n", matFile->destination().c_str());
+  // A file that fails (a full disk, say) does not keep the other from being written.
+  std::optional<Failure> failed;
+  auto write = [&](std::optional<PendingFile>& file, const auto& writer) {
+    if (!file) return;
+    try {
+      writer(file->temporary());
+      file->Commit();
+      std::printf("Wrote %s\n", file->destination().c_str());
+    } catch (const Failure& failure) {
+      std::fprintf(stderr, "saccadrix: %s\n", failure.what());
+      failed = failure;
+    }
+  };
+  write(csvFile, [&](const std::string& path) { WriteCsv(path, records); });
+  write(matFile, [&](const std::string& path) { WriteMat(path, records, info); });
+  if (failed) {
+    throw Failure(failed->exit(), "the recording could not be written whole (see above)");
   }
 }
 

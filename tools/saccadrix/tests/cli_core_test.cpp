@@ -294,6 +294,15 @@ TEST(ExportFiles, csv_has_the_header_and_one_line_per_record) {
   rmdir(dir.c_str());
 }
 
+TEST(ExportFiles, a_full_disk_or_a_missing_folder_is_an_output_failure) {
+  const std::vector<T_RESULTS_STRUCT> records(2000, DistinctRecord());
+  EXPECT_EQ(FailureExit([&] { WriteCsv("/dev/full", records); }), Exit::kOutputFile);
+  EXPECT_EQ(FailureExit([&] { WriteCsv("/nonexistent-folder/t.csv", records); }),
+            Exit::kOutputFile);
+  EXPECT_EQ(FailureExit([&] { WriteMat("/nonexistent-folder/t.mat", records, {}); }),
+            Exit::kOutputFile);
+}
+
 TEST(ExportFiles, mat_file_reads_back_column_by_column_with_names_and_facts) {
   const std::string dir = TempDir();
   const std::string path = dir + "/t.mat";
