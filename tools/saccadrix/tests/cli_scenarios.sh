@@ -157,10 +157,10 @@ record-interrupt)
   pid=$!
   # Wait for the recording to run (not a fixed sleep: the open takes its time).
   i=0
-  while ! grep -q "^recording +[1-9]" err.txt 2>/dev/null && [ $i -lt 200 ]; do
+  while ! grep -Eq "^recording +[1-9]" err.txt 2>/dev/null && [ $i -lt 200 ]; do
     sleep 0.1; i=$((i + 1))
   done
-  grep -q "Ctrl-C stops" err.txt || fail "no progress line before Ctrl-C"
+  grep -Eq "^recording +[1-9].*Ctrl-C stops" err.txt || fail "no progress line before Ctrl-C"
   kill -INT $pid
   wait $pid
   rc=$?
@@ -231,6 +231,9 @@ settings)
   run 2 settings set pupil-calibration two 1
   run 6 settings set mode 2
   expect "chosen on the tracker itself"
+  ;;
+
+settings-model2)
   export SACCADRIX_VT_DEVICES="model=2,rate=100"
   run 6 settings get ipv4
   expect "does not support it \(status -4\)"
