@@ -9,6 +9,12 @@ if(SACCADRIX_WERROR)
   target_compile_options(saccadrix_warnings INTERFACE -Werror)
 endif()
 
+# GObject's type-definition and cast macros expand to C-style casts; code that defines
+# GStreamer types or looks into pipelines links this after saccadrix_warnings, so that the
+# option comes after the one it turns off.
+add_library(saccadrix_gobject_casts INTERFACE)
+target_compile_options(saccadrix_gobject_casts INTERFACE -Wno-old-style-cast)
+
 add_library(saccadrix_sanitizers INTERFACE)
 if(SACCADRIX_ASAN)
   target_compile_options(saccadrix_sanitizers INTERFACE

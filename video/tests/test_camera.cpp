@@ -1,6 +1,7 @@
 #include "test_camera.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <mutex>
 
 namespace testcam {
@@ -129,11 +130,41 @@ static void saccadrix_test_provider_class_init(SaccadrixTestProviderClass* klass
 static void saccadrix_test_provider_init(SaccadrixTestProvider*) {}
 
 static gboolean saccadrix_test_plugin_init(GstPlugin* plugin) {
-  return gst_device_provider_register(plugin, testcam::kProviderName, GST_RANK_PRIMARY,
-                                      saccadrix_test_provider_get_type());
+  return testcam::RegisterProvider(plugin);
 }
 
 namespace testcam {
+
+gboolean RegisterProvider(GstPlugin* plugin) {
+  return gst_device_provider_register(plugin, kProviderName, GST_RANK_PRIMARY,
+                                      saccadrix_test_provider_get_type());
+}
+
+std::vector<Camera> CamerasFromEnvironment() {
+  constexpr const char* kDefaultCamera = "Saccadrix R2 (simulated)";
+  constexpr const char* kOtherVendorSuffix = "@other";
+  constexpr const char* kBallPattern =
+      "videotestsrc is-live=true pattern=ball ! "
+      "capsfilter caps=\"video/x-raw,width=320,height=240,framerate=30/1\"";
+  const char* text = std::getenv("SACCADRIX_TEST_CAMERAS");
+  std::vector<Camera> cameras;
+  const std::string list = text != nullptr ? text : kDefaultCamera;
+  for (size_t start = 0; start <= list.size();) {
+    size_t end = list.find(';', start);
+    if (end == std::string::npos) end = list.size();
+    std::string name = list.substr(start, end - start);
+    start = end + 1;
+    const size_t first = name.find_first_not_of(' ');
+    if (first == std::string::npos) continue;
+    name = name.substr(first, name.find_last_not_of(' ') - first + 1);
+    const std::string suffix(kOtherVendorSuffix);
+    const bool other = name.size() > suffix.size() &&
+                       name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+    if (other) name.resize(name.size() - suffix.size());
+    cameras.push_back(Camera{name, other ? "046d" : "0861", kBallPattern});
+  }
+  return cameras;
+}
 
 void Install() {
   gst_plugin_register_static(GST_VERSION_MAJOR, GST_VERSION_MINOR, "saccadrixtestcam",

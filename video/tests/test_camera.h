@@ -27,6 +27,16 @@ struct Camera {
 // monitor's reach, so that only the cameras set below exist. Call once, after gst_init.
 void Install();
 
+// Registers the test provider with a plug-in: the loadable form of the test cameras
+// (test_camera_plugin.cpp) calls this from its init function.
+gboolean RegisterProvider(GstPlugin* plugin);
+
+// The cameras named by SACCADRIX_TEST_CAMERAS: display names separated by ';'. Unset: one
+// camera named "Saccadrix R2 (simulated)"; set but empty: none. Each reports the tracker's
+// USB vendor id 0861 unless its name ends in "@other", which makes it report another
+// vendor's (a camera the library must not pick). Their element is a live test pattern.
+std::vector<Camera> CamerasFromEnvironment();
+
 // The cameras listed from now on, in this order.
 void SetCameras(std::vector<Camera> cameras);
 
