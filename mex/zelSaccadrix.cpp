@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "gateway.h"
+#include "saccadrix/result_columns.hpp"
 #include "saccadrix/saccadrix.h"
 
 namespace {
@@ -56,95 +57,10 @@ void mexGetTrackingStarted(Outputs& out, const mxArray* const[]) {
 
 // ---- Option 6: stored results as 41 columns -------------------------------------------------
 
-// Which record field an output column carries.
-enum class Field {
-  kTimestamp,
-  kResultsType,
-  kValue,  // eye[eye].values[index]
-  kTracked,
-  kStatusBit0,
-  kCalibrated,
-  kReserved,
-  kFirstTriggerPin,
-  kDigitalInputs,
-  kEventPin,
-  kNone,  // the last column: never written
-};
-
-struct Column {
-  Field field;
-  int eye;
-  int index;
-};
-
-// The output columns in order: output k carries kColumns[k - 1] of every record read. Within
-// each eye the pupil centre (values 2, 3) comes before the reflection centre (values 0, 1);
-// values 6 and 7, the trigger masks and the record size are not exported.
-constexpr Column kColumns[] = {
-    {Field::kTimestamp, 0, 0},        //  1 device timestamp
-    {Field::kResultsType, 0, 0},      //  2 0 raw, 1 calibrated
-    {Field::kValue, 0, 2},            //  3 pupil centre x
-    {Field::kValue, 0, 3},            //  4 pupil centre y
-    {Field::kValue, 0, 0},            //  5 reflection centre x
-    {Field::kValue, 0, 1},            //  6 reflection centre y
-    {Field::kValue, 0, 4},            //  7 first value of the eye's list
-    {Field::kValue, 0, 5},            //  8 second value of the eye's list
-    {Field::kValue, 0, 8},            //  9 gaze vector x
-    {Field::kValue, 0, 9},            // 10 gaze vector y
-    {Field::kValue, 0, 10},           // 11 gaze vector z
-    {Field::kValue, 0, 11},           // 12 calibrated result 1
-    {Field::kValue, 0, 12},           // 13 calibrated result 2
-    {Field::kValue, 0, 13},           // 14 calibrated result 3
-    {Field::kValue, 0, 14},           // 15 calibrated result 4
-    {Field::kTracked, 0, 0},          // 16 eye tracked
-    {Field::kStatusBit0, 0, 0},       // 17 status bit 0
-    {Field::kCalibrated, 0, 0},       // 18 calibrated for this eye
-    {Field::kReserved, 0, 0},         // 19 reserved, always 0
-    {Field::kFirstTriggerPin, 0, 0},  // 20 first active trigger pin
-    {Field::kValue, 1, 2},            // 21 pupil centre x
-    {Field::kValue, 1, 3},            // 22 pupil centre y
-    {Field::kValue, 1, 0},            // 23 reflection centre x
-    {Field::kValue, 1, 1},            // 24 reflection centre y
-    {Field::kValue, 1, 4},            // 25 first value of the eye's list
-    {Field::kValue, 1, 5},            // 26 second value of the eye's list
-    {Field::kValue, 1, 8},            // 27 gaze vector x
-    {Field::kValue, 1, 9},            // 28 gaze vector y
-    {Field::kValue, 1, 10},           // 29 gaze vector z
-    {Field::kValue, 1, 11},           // 30 calibrated result 1
-    {Field::kValue, 1, 12},           // 31 calibrated result 2
-    {Field::kValue, 1, 13},           // 32 calibrated result 3
-    {Field::kValue, 1, 14},           // 33 calibrated result 4
-    {Field::kTracked, 1, 0},          // 34 eye tracked
-    {Field::kStatusBit0, 1, 0},       // 35 status bit 0
-    {Field::kCalibrated, 1, 0},       // 36 calibrated for this eye
-    {Field::kReserved, 1, 0},         // 37 reserved, always 0
-    {Field::kFirstTriggerPin, 1, 0},  // 38 first active trigger pin
-    {Field::kDigitalInputs, 0, 0},    // 39 input-pin state word
-    {Field::kEventPin, 0, 0},         // 40 first active event pin
-    {Field::kNone, 0, 0},             // 41 never written: all zero
-};
-constexpr int kColumnCount = static_cast<int>(sizeof(kColumns) / sizeof(kColumns[0]));
-static_assert(kColumnCount == 41, "option 6 returns 41 columns");
-
-// The value of one column for one record. Every field converts to a double exactly, except
-// timestamps above 2^53, which round to the nearest double.
-double ColumnValue(const Column& column, const T_RESULTS_STRUCT& record) {
-  const T_EYE_RESULTS& eye = record.eye[column.eye];
-  switch (column.field) {
-    case Field::kTimestamp: return static_cast<double>(record.timestamp);
-    case Field::kResultsType: return record.resultsType;
-    case Field::kValue: return static_cast<double>(eye.values[column.index]);
-    case Field::kTracked: return eye.tracked;
-    case Field::kStatusBit0: return eye.statusBit0;
-    case Field::kCalibrated: return eye.calibrated;
-    case Field::kReserved: return eye.reserved;
-    case Field::kFirstTriggerPin: return eye.firstTriggerPin;
-    case Field::kDigitalInputs: return record.digitalInputs;
-    case Field::kEventPin: return record.eventPin;
-    case Field::kNone: break;
-  }
-  return 0.0;
-}
+// The output columns in order: output k carries kColumns[k - 1] of every record read.
+using saccadrix::columns::ColumnValue;
+using saccadrix::columns::kColumns;
+constexpr int kColumnCount = static_cast<int>(saccadrix::columns::kColumnCount);
 
 // Whether `columns` double columns of `rows` rows can be made at all. The host keeps a
 // second copy of every column while it takes the outputs over, so both copies must fit into
@@ -212,7 +128,7 @@ void mexGetResults(Outputs& out, const mxArray* const prhs[]) {
       continue;
     }
     for (int c = 0; c < columns; ++c) {
-      data[c][row] = ColumnValue(kColumns[c], record);
+      data[c][row] = ColumnValue(record, kColumns[c]);
     }
   }
 }

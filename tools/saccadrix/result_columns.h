@@ -6,37 +6,16 @@
 #include <cstddef>
 #include <string>
 
+#include "saccadrix/result_columns.hpp"
 #include "saccadrix/saccadrix.h"
 
 namespace saccadrix::cli {
 
-enum class Field {
-  kTimestamp,
-  kResultsType,
-  kValue,  // eye[eye].values[slot]
-  kTracked,
-  kStatusBit0,
-  kCalibrated,
-  kReserved,
-  kFirstTriggerPin,
-  kDigitalInputs,
-  kEventPin,
-  kUnused,  // the last column: always 0
-};
-
-struct Column {
-  const char* name;
-  Field field;
-  int eye;   // 0 or 1 for per-eye fields
-  int slot;  // index into values[] for kValue
-};
-
-constexpr size_t kColumnCount = 41;
-extern const Column kColumns[kColumnCount];
-
-// The column's value as a double (the timestamp rounded to the nearest double, as the
-// gateway does).
-double ColumnValue(const T_RESULTS_STRUCT& record, const Column& column);
+using columns::Column;
+using columns::Field;
+using columns::kColumnCount;
+using columns::kColumns;
+using columns::ColumnValue;
 
 // The column's value as CSV text: integers exactly (the whole 64-bit timestamp), floats with
 // the 9 significant digits that give back the same single-precision value.
