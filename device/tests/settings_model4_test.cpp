@@ -372,4 +372,16 @@ TEST_F(OnModel4, serial_number_is_the_low_bytes_of_each_character_zero_padded) {
   EXPECT_TRUE(vt::written(id_).empty());  // hidapi's string, no command
 }
 
+TEST_F(OnModel4, unreadable_serial_number_reports_failure_and_an_empty_text) {
+  vt::Faults f;
+  f.string_read_error = true;
+  vt::set_faults(id_, f);
+  char text[16];
+  std::memset(text, 'x', sizeof text);
+  EXPECT_EQ(zelSaccadrixGetSerialNumber(text, 8), -1);
+  for (size_t i = 0; i < 8; ++i) EXPECT_EQ(text[i], '\0') << i;
+  EXPECT_EQ(text[8], 'x');
+  vt::set_faults(id_, vt::Faults{});
+}
+
 }  // namespace

@@ -112,6 +112,8 @@ struct Faults {
   int stray_replies = 0;         // the next N replies are preceded by an unrelated reply (type 404)
   int results_before_reply = 0;  // result reports queued ahead of every reply
   bool silent = false;           // the device answers nothing at all
+  bool string_read_error = false;      // the manufacturer, product and serial-number strings
+                                       // cannot be read (hidapi returns -1)
   int corrupt_calibration_reads = 0;  // the next N calibration blocks read back (reply 301)
                                       // differ from what was stored (first float changed)
 };

@@ -340,6 +340,11 @@ void Device::set_faults(const Faults& faults) {
   data_cv_.notify_all();
 }
 
+bool Device::string_read_error() {
+  std::lock_guard<std::mutex> lock(m_);
+  return faults_.string_read_error;
+}
+
 void Device::set_rate(double rate_hz) {
   std::lock_guard<std::mutex> lock(m_);
   if (!tracker_present()) return;

@@ -53,6 +53,7 @@ class Device {
   std::vector<Written> written();
   void clear_written();
   void set_faults(const Faults& faults);
+  bool string_read_error();
   void set_rate(double rate_hz);
   void pause(bool paused);
   uint64_t generated();

@@ -93,6 +93,10 @@ int copy_string(hid_device* dev, wchar_t* string, size_t maxlen,
     h->error = L"No buffer for the string";
     return -1;
   }
+  if (h->device->string_read_error()) {
+    h->error = L"String descriptor could not be read";
+    return -1;
+  }
   // Strings are read once at open time, so they stay readable after an unplug.
   const std::wstring& s = h->device->config().*which;
   const size_t n = std::min(s.size(), maxlen - 1);
