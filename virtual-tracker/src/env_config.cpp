@@ -166,15 +166,15 @@ bool parse_device_list(const std::string& text, double default_rate, std::vector
   out.clear();
   int index = 0;
   for (const std::string& raw : split(text, ';')) {
-    const std::string spec = trim(raw);
-    if (spec.empty()) continue;
+    const std::string entry = trim(raw);
+    if (entry.empty()) continue;
     ++index;
     EnvDevice d;
     // Whole-process use wants a current tracker that streams.
     d.config.product_id = product_id_for_model(4);
     d.config.serial = L"VT000" + std::to_wstring(index);
     bool rate_given = false;
-    for (const std::string& field_raw : split(spec, ',')) {
+    for (const std::string& field_raw : split(entry, ',')) {
       const std::string field = trim(field_raw);
       if (field.empty()) continue;
       const size_t eq = field.find('=');
