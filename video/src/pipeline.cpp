@@ -6,6 +6,7 @@
 #include <gst/video/videooverlay.h>
 
 #include <chrono>
+#include <cstdarg>
 #include <thread>
 
 #include "platform.h"
@@ -31,6 +32,21 @@ constexpr auto kStartDeadline = std::chrono::seconds(10);
 // running stream cannot change to: the encoder then never gets a frame and the file stays
 // empty. I420 is what the JPEG encoder takes without conversion.
 constexpr const char* kTeeCaps = "video/x-raw,format=I420";
+
+// How long a stop waits for the end of the stream: long enough for the muxer to write its
+// index after the last frame, even for long files on slow disks (an AVI or QuickTime file
+// without it is cut short). A stop normally returns within a frame's time.
+constexpr GstClockTime kEndOfStreamWait = 5 * kSecond;
+
+// The visible sink, never synchronised to the clock: the camera's frames are shown as they
+// come. Null when its plug-in is missing.
+GstRef<GstElement> MakeVisibleSink(bool useGlImageSink) {
+  GstRef<GstElement> sink = MakeElement(VisibleSinkFactory(useGlImageSink), "sink");
+  if (sink) {
+    g_object_set(sink.get(), "sync", FALSE, nullptr);
+  }
+  return sink;
+}
 
 constexpr GstMessageType kEndOrError =
     static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR);
@@ -99,7 +115,7 @@ void FinishStream(VideoState& v) {
   if (!bus) {
     return;
   }
-  MessageRef message(gst_bus_timed_pop_filtered(bus.get(), EndOfStreamWait(), kEndOrError));
+  MessageRef message(gst_bus_timed_pop_filtered(bus.get(), kEndOfStreamWait, kEndOrError));
   if (!message) {
     PrintError("The video stream did not end within the wait; a recording may be incomplete.\n");
   } else if (message->type == GST_MESSAGE_ERROR) {
@@ -271,6 +287,16 @@ void TearDownPipeline() {
   }
   v.pipeline.reset();
   v.bus.reset();
+}
+
+void PrintError(const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  gchar* text = g_strdup_vprintf(format, arguments);
+  va_end(arguments);
+  g_printerr("%s", text);
+  SystemLog(text);
+  g_free(text);
 }
 
 }  // namespace saccadrix::gs

@@ -28,15 +28,11 @@ int32_t CheckGStreamerRuntime();
 int32_t SelectCamera(CameraChoice& choice);
 
 
-// The visible sink named "sink", configured (never synchronised to the clock: the camera's
-// frames are shown as they come). Null when its plug-in is missing.
-GstRef<GstElement> MakeVisibleSink(bool useGlImageSink);
+// Factory name of the visible sink, for the OpenGL sink or the platform's alternative.
+const char* VisibleSinkFactory(bool useGlImageSink);
 
 // Factory name of the recording's container muxer.
 const char* RecordingMuxerFactory();
-
-// How long a stop waits for the end of the stream, so that a muxer can finish its file.
-GstClockTime EndOfStreamWait();
 
 int32_t LibGSVersion();
 
@@ -44,8 +40,11 @@ int32_t LibGSVersion();
 // when the path cannot be used.
 bool RecordLocation(const char* path, std::string& location);
 
-// Prints a diagnostic through GLib's error printer (and the system log where there is one).
+// Prints a diagnostic through GLib's error printer and hands it to SystemLog.
 void PrintError(const char* format, ...) G_GNUC_PRINTF(1, 2);
+
+// Writes a printed diagnostic to the system log where the platform has one (macOS).
+void SystemLog(const char* text);
 
 }  // namespace saccadrix::gs
 
