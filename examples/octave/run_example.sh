@@ -8,7 +8,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 rm -f "$png"
 # Only Octave gets the virtual tracker, not the X server.
 "$xvfb_run" -a -s "-screen 0 1024x768x24" env LD_PRELOAD="$preload" \
-  "$octave" --no-gui --norc --quiet --eval \
+  "$octave" --no-gui --norc --quiet --no-history --eval \
   "addpath('$gateway_dir'); addpath('$here'); record_calibrate_plot('$png', 1.5);"
 rc=$?
 [ $rc -eq 0 ] || { echo "FAILED: Octave exited with $rc"; exit 1; }

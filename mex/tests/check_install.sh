@@ -27,7 +27,7 @@ done
 [ $status -eq 0 ] || exit $status
 
 cd "$prefix"
-LD_PRELOAD=$preload SACCADRIX_VT_DEVICES= "$octave" --no-window-system --norc --silent --eval "
+LD_PRELOAD=$preload SACCADRIX_VT_DEVICES= "$octave" --no-window-system --norc --silent --no-history --eval "
   addpath('$prefix/$mex_dir');
   assert (strncmp (which ('zelSaccadrix'), '$prefix', numel ('$prefix')));
   assert (zelSaccadrix (8) == 46, 'the installed device gateway calls the device library');

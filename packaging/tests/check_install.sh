@@ -77,7 +77,7 @@ if [ -e "$build/mex/zelSaccadrix.mex" ]; then
   mexdir="$prefix/$libdir/saccadrix/mex"
   [ -e "$mexdir/zelSaccadrix.mex" ] || fail "not installed: $libdir/saccadrix/mex/zelSaccadrix.mex"
   if command -v octave-cli >/dev/null 2>&1; then
-    version=$(octave-cli --norc --quiet --eval "addpath('$mexdir'); printf('%d\n', zelSaccadrix(8))" 2>&1)
+    version=$(octave-cli --norc --quiet --no-history --eval "addpath('$mexdir'); printf('%d\n', zelSaccadrix(8))" 2>&1)
     [ "$version" = "46" ] || fail "the installed gateway does not answer its library version: $version"
   fi
 fi

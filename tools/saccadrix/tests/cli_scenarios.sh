@@ -131,7 +131,7 @@ record)
   expect_only_files trial.csv trial.mat
   "$RECORDING_CHECK" trial.csv trial.mat 1800 0 VT-REC-7 || fail "recording_check"
   if [ -n "${OCTAVE:-}" ]; then
-    "$OCTAVE" --no-gui --norc --quiet --eval "
+    "$OCTAVE" --no-gui --norc --quiet --no-history --eval "
       d = load('trial.mat');
       assert(numel(d.columns) == 41 && strcmp(d.columns{3}, 'eye0_pupil_x'));
       m = cell2mat(cellfun(@(c) d.(c), d.columns, 'UniformOutput', false));
