@@ -26,6 +26,17 @@ if(SACCADRIX_TSAN)
   target_link_options(saccadrix_sanitizers INTERFACE -fsanitize=thread)
 endif()
 
+# The sanitizer runtime of a sanitized build (empty otherwise). A program that preloads a
+# library, as the tests preload the virtual tracker, has to put it first in LD_PRELOAD.
+set(SACCADRIX_SANITIZER_RUNTIME "")
+if(SACCADRIX_ASAN)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
+    OUTPUT_VARIABLE SACCADRIX_SANITIZER_RUNTIME OUTPUT_STRIP_TRAILING_WHITESPACE)
+elseif(SACCADRIX_TSAN)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libtsan.so
+    OUTPUT_VARIABLE SACCADRIX_SANITIZER_RUNTIME OUTPUT_STRIP_TRAILING_WHITESPACE)
+endif()
+
 if(SACCADRIX_FUZZ)
   # Coverage instrumentation for the code under fuzzing; the fuzz targets add the driver.
   target_compile_options(saccadrix_sanitizers INTERFACE -fsanitize=fuzzer-no-link)

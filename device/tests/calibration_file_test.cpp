@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "settings_test_support.h"
+#include "tracker_test_support.h"
 
-using namespace settings_test;
+using namespace tracker_test;
 
 namespace {
 

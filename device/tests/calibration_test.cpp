@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "saccadrix/saccadrix.h"
-#include "virtual_tracker.h"
-#include "wait_for.h"
+#include "tracker_test_support.h"
 
 using std::chrono::milliseconds;
 
 namespace {
+
+using namespace tracker_test;
 
 float f32_at(const std::vector<uint8_t>& bytes, size_t off) {
   float v;
@@ -22,19 +23,7 @@ float f32_at(const std::vector<uint8_t>& bytes, size_t off) {
   return v;
 }
 
-std::vector<vt::Written> blocks_written(int id) {
-  std::vector<vt::Written> out;
-  for (const auto& w : vt::written(id)) {
-    if (w.command() == 301) out.push_back(w);
-  }
-  return out;
-}
-
-std::vector<uint16_t> commands(int id) {
-  std::vector<uint16_t> out;
-  for (const auto& w : vt::written(id)) out.push_back(w.command());
-  return out;
-}
+std::vector<vt::Written> blocks_written(int id) { return sent(id, 301); }
 
 const double kMatrix[16] = {1.25, 0.5, -0.25, 3, 0.125, 2, 0, -7, 0.1, 0.2, 570, 1, 0, 0, 0, 1};
 
@@ -50,33 +39,18 @@ Readback read_calibration(int eye) {
   return r;
 }
 
-class Calibration : public ::testing::Test {
+// The tracker of the suite holds a viewing distance of 650 before anything is stored.
+template <int Model>
+class Calibration : public OnTracker<Model> {
  protected:
-  static void open(int model) {
-    zelSaccadrixClose();
-    vt::reset();
-    vt::DeviceConfig c;
-    c.product_id = vt::product_id_for_model(model);
+  static void SetUpTestSuite() {
+    vt::DeviceConfig c = OnTracker<Model>::config();
     c.viewing_distance = 650;
-    id_ = vt::attach(c);
-    ASSERT_EQ(zelSaccadrixInit(), model);
+    OnTracker<Model>::open(c);
   }
-  static void TearDownTestSuite() {
-    zelSaccadrixClose();
-    vt::reset();
-  }
-  void SetUp() override {
-    vt::set_faults(id_, vt::Faults{});
-    vt::clear_written(id_);
-  }
-  static int id_;
 };
-int Calibration::id_ = 0;
 
-class CalibrationModel4 : public Calibration {
- protected:
-  static void SetUpTestSuite() { open(4); }
-};
+using CalibrationModel4 = Calibration<4>;
 
 TEST_F(CalibrationModel4, store_sends_three_blocks_verifies_and_sends_the_distance) {
   ASSERT_EQ(zelSaccadrixSetCalibration(1, kMatrix, 100.7, 600.9, 1.5, -2.5), 0);
@@ -194,10 +168,7 @@ TEST_F(CalibrationModel4, bad_pointers_are_refused) {
   EXPECT_TRUE(blocks_written(id_).empty());
 }
 
-class CalibrationModel3 : public Calibration {
- protected:
-  static void SetUpTestSuite() { open(3); }
-};
+using CalibrationModel3 = Calibration<3>;
 
 TEST_F(CalibrationModel3, storing_eye_0_also_stores_eye_1_but_eye_2_does_not) {
   ASSERT_EQ(zelSaccadrixSetCalibration(0, kMatrix, 100, 600, 0, 0), 0);

@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "settings_test_support.h"
+#include "tracker_test_support.h"
 
-using namespace settings_test;
+using namespace tracker_test;
 
 namespace {
 
@@ -98,14 +98,14 @@ TEST_F(OnModel2, capture_rate_is_estimated_from_the_result_rate) {
   for (const Row& row : rows) {
     vt::set_rate(id_, row.results_per_second);
     // The estimate settles within a few updates of six results each.
-    EXPECT_TRUE(eventually([&] { return capture_rate(&others) == row.capture_rate; },
+    EXPECT_TRUE(wait_for([&] { return capture_rate(&others) == row.capture_rate; },
                            milliseconds(8000)))
         << row.results_per_second << " results per second";
     EXPECT_EQ(others, 0);
   }
   // Once results stop, the estimate of the old rate no longer counts.
   vt::set_rate(id_, 0);
-  EXPECT_TRUE(eventually([&] { return capture_rate() == 0; }, milliseconds(4000)));
+  EXPECT_TRUE(wait_for([&] { return capture_rate() == 0; }, milliseconds(4000)));
   EXPECT_EQ(commands(id_), (std::vector<uint16_t>{}));
 }
 
@@ -129,12 +129,7 @@ TEST_F(OnModel3, set_tracking_always_sets_the_second_flag) {
     int32_t word;
   } rows[] = {{true, false, 3}, {false, false, 2}, {false, true, 2}, {true, true, 3}};
   for (const Row& row : rows) {
-    vt::clear_written(id_);
-    EXPECT_EQ(zelSaccadrixSetTracking(row.first, row.second), 0);
-    const auto sets = sent(id_, 303);
-    ASSERT_EQ(sets.size(), 1u);
-    EXPECT_EQ(sets[0].arg(), 0);
-    EXPECT_EQ(sent_i32(sets[0], 5), row.word);
+    expect_tracking_word(id_, row.first, row.second, row.word);
   }
 }
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "settings_test_support.h"
+#include "tracker_test_support.h"
 
-using namespace settings_test;
+using namespace tracker_test;
 
 namespace {
 
@@ -169,12 +169,7 @@ TEST_F(OnModel4, tracking_flags_are_bits_0_and_1_of_parameter_0) {
     int32_t word;
   } rows[] = {{true, false, 1}, {false, true, 2}, {true, true, 3}, {false, false, 0}};
   for (const Row& row : rows) {
-    vt::clear_written(id_);
-    EXPECT_EQ(zelSaccadrixSetTracking(row.first, row.second), 0);
-    const auto sets = sent(id_, 303);
-    ASSERT_EQ(sets.size(), 1u);
-    EXPECT_EQ(sets[0].arg(), 0);
-    EXPECT_EQ(sent_i32(sets[0], 5), row.word);
+    expect_tracking_word(id_, row.first, row.second, row.word);
     uint8_t first = 9, second = 9;
     EXPECT_EQ(zelSaccadrixGetTracking(&first, &second), 0);
     EXPECT_EQ(first, row.first ? 1 : 0);

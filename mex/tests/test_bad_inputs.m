@@ -3,12 +3,7 @@ function test_bad_inputs (codes)
   % with more outputs than it makes: each call returns or raises an error, and Octave and the
   % connection survive them all. Options 0 and 1 are swept (with wrong option codes) when
   % codes includes them.
-  unwind_protect
-    checks (@zelSaccadrix, codes);
-  unwind_protect_cleanup
-    % Never leave Octave with the tracker open, whatever failed.
-    zelSaccadrix (1);
-  end_unwind_protect
+  run_with_tracker_closed_after (@() checks (@zelSaccadrix, codes));
 endfunction
 
 function checks (gw, codes)

@@ -2,12 +2,7 @@ function test_commands ()
   % Options 9 to 22 and 24: calibration, pupil calibration, tracking flags, identity,
   % calibration files and the capture configuration, against one simulated model code 4
   % tracker. Files are written into the test's working folder.
-  unwind_protect
-    checks (@zelSaccadrix);
-  unwind_protect_cleanup
-    % Never leave Octave with the tracker open, whatever failed.
-    zelSaccadrix (1);
-  end_unwind_protect
+  run_with_tracker_closed_after (@() checks (@zelSaccadrix));
 endfunction
 
 function checks (gw)

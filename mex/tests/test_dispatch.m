@@ -2,12 +2,7 @@ function test_dispatch ()
   % Dispatch of zelSaccadrix: option codes, exact input counts with their identifiers and
   % messages, the single-value options, what comes back without a tracker, and outputs that
   % the caller has no room for. Runs against one simulated model code 4 tracker.
-  unwind_protect
-    checks (@zelSaccadrix);
-  unwind_protect_cleanup
-    % Never leave Octave with the tracker open, whatever failed.
-    zelSaccadrix (1);
-  end_unwind_protect
+  run_with_tracker_closed_after (@() checks (@zelSaccadrix));
 endfunction
 
 function checks (gw)

@@ -2,12 +2,7 @@ function test_results_export ()
   % Option 6: reading stored results as 41 columns. The simulated tracker holds a steady
   % fixation, and its timestamp restarts at 2^53 + 1, so that timestamps above 2^53 (which
   % a double cannot all hold) are exported.
-  unwind_protect
-    checks (@zelSaccadrix);
-  unwind_protect_cleanup
-    % Never leave Octave with the tracker open, whatever failed.
-    zelSaccadrix (1);
-  end_unwind_protect
+  run_with_tracker_closed_after (@() checks (@zelSaccadrix));
 endfunction
 
 function checks (gw)

@@ -3,16 +3,8 @@
 
 # The value for LD_PRELOAD: the virtual tracker, behind the sanitizer runtime in sanitizer
 # builds (a sanitizer runtime has to be the first library loaded).
-set(_saccadrix_sanitizer_runtime "")
-if(SACCADRIX_ASAN)
-  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
-    OUTPUT_VARIABLE _saccadrix_sanitizer_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
-elseif(SACCADRIX_TSAN)
-  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libtsan.so
-    OUTPUT_VARIABLE _saccadrix_sanitizer_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
-endif()
-if(_saccadrix_sanitizer_runtime)
-  set(SACCADRIX_VT_PRELOAD "${_saccadrix_sanitizer_runtime}:$<TARGET_FILE:saccadrix_virtual_tracker>")
+if(SACCADRIX_SANITIZER_RUNTIME)
+  set(SACCADRIX_VT_PRELOAD "${SACCADRIX_SANITIZER_RUNTIME}:$<TARGET_FILE:saccadrix_virtual_tracker>")
 else()
   set(SACCADRIX_VT_PRELOAD "$<TARGET_FILE:saccadrix_virtual_tracker>")
 endif()

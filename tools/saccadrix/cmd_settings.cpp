@@ -113,35 +113,37 @@ std::string GetEthernet(const Args&) {
   return std::string(mac) + " " + info;
 }
 
-std::string GetPin(const Args& a) {
-  const auto pin = static_cast<uint8_t>(ParseInteger(a[0], 1, 32, "pin number"));
-  PinFunctionRecord record{};
-  Check(zelSaccadrixGetPinFunction(pin, &record), "cannot read pin " + a[0]);
-  return HexBytes(record.bytes, sizeof record.bytes);
-}
-void SetPin(const Args& a) {
-  const auto pin = static_cast<uint8_t>(ParseInteger(a[0], 1, 32, "pin number"));
-  PinFunctionRecord record{};
-  const std::vector<uint8_t> bytes = ParseHexBytes(a[1], sizeof record.bytes, "pin record");
-  std::copy(bytes.begin(), bytes.end(), record.bytes);
-  Check(zelSaccadrixSetPinFunction(pin, &record), "cannot set pin " + a[0]);
-}
+// Pin and analogue records travel as hex: one template serves both kinds, given the record
+// type, its reader and writer, how many there are and what the user calls one.
+template <typename Record, int (*Get)(uint8_t, Record*), int (*Set)(uint8_t, const Record*),
+          int Count>
+struct RecordSetting {
+  static std::string Read(const Args& a, const char* what) {
+    Record record{};
+    Check(Get(Number(a[0], what), &record), std::string("cannot read ") + what + " " + a[0]);
+    return HexBytes(record.bytes, sizeof record.bytes);
+  }
+  static void Write(const Args& a, const char* what) {
+    Record record{};
+    const uint8_t number = Number(a[0], what);
+    const std::vector<uint8_t> bytes =
+        ParseHexBytes(a[1], sizeof record.bytes, std::string(what) + " record");
+    std::copy(bytes.begin(), bytes.end(), record.bytes);
+    Check(Set(number, &record), std::string("cannot set ") + what + " " + a[0]);
+  }
+  static uint8_t Number(const std::string& text, const char* what) {
+    return static_cast<uint8_t>(ParseInteger(text, 1, Count, std::string(what) + " number"));
+  }
+};
+using PinSetting = RecordSetting<PinFunctionRecord, zelSaccadrixGetPinFunction,
+                                 zelSaccadrixSetPinFunction, 32>;
+using AnalogueSetting = RecordSetting<AnalogueFunctionRecord, zelSaccadrixGetAnalogueFunction,
+                                      zelSaccadrixSetAnalogueFunction, 8>;
 
-std::string GetAnalogue(const Args& a) {
-  const auto channel = static_cast<uint8_t>(ParseInteger(a[0], 1, 8, "analogue channel"));
-  AnalogueFunctionRecord record{};
-  Check(zelSaccadrixGetAnalogueFunction(channel, &record), "cannot read analogue channel " + a[0]);
-  return HexBytes(record.bytes, sizeof record.bytes);
-}
-void SetAnalogue(const Args& a) {
-  const auto channel = static_cast<uint8_t>(ParseInteger(a[0], 1, 8, "analogue channel"));
-  AnalogueFunctionRecord record{};
-  const std::vector<uint8_t> bytes =
-      ParseHexBytes(a[1], sizeof record.bytes, "analogue channel record");
-  std::copy(bytes.begin(), bytes.end(), record.bytes);
-  Check(zelSaccadrixSetAnalogueFunction(channel, &record),
-        "cannot set analogue channel " + a[0]);
-}
+std::string GetPin(const Args& a) { return PinSetting::Read(a, "pin"); }
+void SetPin(const Args& a) { PinSetting::Write(a, "pin"); }
+std::string GetAnalogue(const Args& a) { return AnalogueSetting::Read(a, "analogue channel"); }
+void SetAnalogue(const Args& a) { AnalogueSetting::Write(a, "analogue channel"); }
 
 struct Setting {
   const char* name;

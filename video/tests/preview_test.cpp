@@ -18,14 +18,11 @@
 
 using ::testing::IsEmpty;
 using videotest::WaitFor;
+using videotest::WaitForFrames;
 
 namespace {
 
 constexpr auto kDeadline = std::chrono::seconds(5);
-
-bool WaitForFrames(uint64_t count) {
-  return WaitFor([&] { return testcam::FramesProduced() >= count; }, kDeadline);
-}
 
 // Factory of the running pipeline's element with this name, "(none)" without a pipeline.
 std::string RunningFactory(const char* name) {
@@ -61,22 +58,15 @@ bool Recording() {
   return recording;
 }
 
-class PreviewTest : public ::testing::Test {
+// Cases that show the preview: skipped without a display.
+class PreviewTest : public videotest::CameraTest {
  protected:
   void SetUp() override {
     if (std::getenv("DISPLAY") == nullptr) {
       GTEST_SKIP() << "no display; run under xvfb-run";
     }
-    videotest::StartCountingGstObjects();
-    testcam::SetCameras({{"Saccadrix R1", "0861"}});
-    ASSERT_EQ(zelSaccadrixVideoInit(0, false), 0);
+    CameraTest::SetUp();
   }
-  void TearDown() override {
-    zelSaccadrixVideoStop();
-    EXPECT_THAT(videotest::GstObjectsLeftAlive(), IsEmpty()) << "GStreamer objects left alive";
-  }
-
-  videotest::ScratchDir dir_;
 };
 
 TEST_F(PreviewTest, StartStopAndTheStopPoll) {

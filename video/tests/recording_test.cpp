@@ -16,16 +16,13 @@ using ::testing::IsEmpty;
 using videotest::AviFile;
 using videotest::ReadAvi;
 using videotest::WaitFor;
+using videotest::WaitForFrames;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kFrameDeadline = std::chrono::seconds(5);
 constexpr double kFramesPerSecond = 30.0;
-
-bool WaitForFrames(uint64_t count) {
-  return WaitFor([&] { return testcam::FramesProduced() >= count; }, kFrameDeadline);
-}
 
 // Holds the pipeline the library is running (through the last test camera's element) for
 // inspection; null members when nothing runs.
@@ -51,20 +48,7 @@ std::string FactoryOf(GstElement* bin, const char* name) {
   return factory;
 }
 
-class RecordingTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    videotest::StartCountingGstObjects();
-    testcam::SetCameras({{"Saccadrix R1", "0861"}});
-    ASSERT_EQ(zelSaccadrixVideoInit(0, false), 0);
-  }
-  void TearDown() override {
-    zelSaccadrixVideoStop();
-    EXPECT_THAT(videotest::GstObjectsLeftAlive(), IsEmpty()) << "GStreamer objects left alive";
-  }
-
-  videotest::ScratchDir dir_;
-};
+using RecordingTest = videotest::CameraTest;
 
 TEST_F(RecordingTest, RecordsEveryFrameAsMotionJpegInAnIndexedAvi) {
   const std::string path = dir_.File("clip.avi");

@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <gst/pbutils/pbutils.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <map>
 #include <thread>
 
+#include "saccadrix/saccadrix_gs.h"
 #include "test_camera.h"
 
 namespace videotest {
@@ -136,6 +138,21 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds d
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return true;
+}
+
+bool WaitForFrames(uint64_t count) {
+  return WaitFor([&] { return testcam::FramesProduced() >= count; }, std::chrono::seconds(5));
+}
+
+void CameraTest::SetUp() {
+  StartCountingGstObjects();
+  testcam::SetCameras({{"Saccadrix R1", "0861"}});
+  ASSERT_EQ(zelSaccadrixVideoInit(0, false), 0);
+}
+
+void CameraTest::TearDown() {
+  zelSaccadrixVideoStop();
+  EXPECT_THAT(GstObjectsLeftAlive(), ::testing::IsEmpty()) << "GStreamer objects left alive";
 }
 
 Discovery Discover(const std::string& path) {

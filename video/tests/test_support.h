@@ -5,6 +5,7 @@
 #define SACCADRIX_GS_TESTS_TEST_SUPPORT_H
 
 #include <gst/gst.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
@@ -43,6 +44,19 @@ class ScratchDir {
 
 // Waits until condition holds or the deadline passes; returns the condition's last answer.
 bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds deadline);
+
+// Waits up to 5 seconds until the test camera has produced count frames in all.
+bool WaitForFrames(uint64_t count);
+
+// A case with one test camera of the tracker installed and the library initialised without
+// a window; on teardown the library stops and no GStreamer object it made may stay alive.
+class CameraTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  ScratchDir dir_;
+};
 
 // What GStreamer's discoverer makes of a file.
 struct Discovery {

@@ -32,6 +32,26 @@ InputReport reply_of(uint16_t type) {
   return r;
 }
 
+// Pin and analogue records: numbered from 1, written from byte 4 of a set command and
+// answered from byte 3 after the number. A number out of range stores nothing and gets no
+// reply.
+template <size_t Size, size_t Count>
+void store_record(std::array<std::array<uint8_t, Size>, Count>& records, unsigned number,
+                  const uint8_t* from) {
+  if (number >= 1 && number <= Count) std::copy_n(from, Size, records[number - 1u].begin());
+}
+
+template <size_t Size, size_t Count>
+std::optional<InputReport> record_reply(uint16_t type, unsigned number,
+                                        const std::array<std::array<uint8_t, Size>, Count>& records) {
+  if (number < 1 || number > Count) return std::nullopt;
+  InputReport r = reply_of(type);
+  ReportWriter<64> w(r);
+  w.u8(2, static_cast<uint8_t>(number));
+  w.bytes(3, records[number - 1u].data(), Size);
+  return r;
+}
+
 // Copies a text and its terminating zero from offset off, bounded by the report's end.
 void put_text(InputReport& r, size_t off, const std::string& text) {
   const size_t room = r.size() - off - 1;
@@ -107,20 +127,12 @@ std::optional<InputReport> Tracker::command(const OutputReport& out) {
     case kSetViewingDistance:
       config_.viewing_distance = in.i32(5);
       return std::nullopt;
-    case kSetPinRecord: {
-      const uint8_t pin = in.u8(3);
-      if (pin >= 1 && pin <= kPinCount) {
-        std::copy_n(out.begin() + 4, kPinRecordSize, pin_records_[pin - 1u].begin());
-      }
+    case kSetPinRecord:
+      store_record(pin_records_, in.u8(3), out.data() + 4);
       return std::nullopt;
-    }
-    case kSetAnalogueRecord: {
-      const uint8_t channel = in.u8(3);
-      if (channel >= 1 && channel <= kAnalogueCount) {
-        std::copy_n(out.begin() + 4, kAnalogueRecordSize, analogue_records_[channel - 1u].begin());
-      }
+    case kSetAnalogueRecord:
+      store_record(analogue_records_, in.u8(3), out.data() + 4);
       return std::nullopt;
-    }
     case kSetIpv4:
       config_.ipv4_flag = in.u8(3);
       for (size_t i = 0; i < 5; ++i) config_.ipv4_values[i] = in.i32(4 + 4 * i);
@@ -169,22 +181,10 @@ std::optional<InputReport> Tracker::command(const OutputReport& out) {
       ReportWriter<64>(r).i32(4, config_.viewing_distance);
       return r;
     }
-    case kGetPinRecord: {
-      if (arg < 1 || arg > kPinCount) return std::nullopt;
-      InputReport r = reply_of(kGetPinRecord);
-      ReportWriter<64> w(r);
-      w.u8(2, static_cast<uint8_t>(arg));
-      w.bytes(3, pin_records_[arg - 1u].data(), kPinRecordSize);
-      return r;
-    }
-    case kGetAnalogueRecord: {
-      if (arg < 1 || arg > kAnalogueCount) return std::nullopt;
-      InputReport r = reply_of(kGetAnalogueRecord);
-      ReportWriter<64> w(r);
-      w.u8(2, static_cast<uint8_t>(arg));
-      w.bytes(3, analogue_records_[arg - 1u].data(), kAnalogueRecordSize);
-      return r;
-    }
+    case kGetPinRecord:
+      return record_reply(kGetPinRecord, arg, pin_records_);
+    case kGetAnalogueRecord:
+      return record_reply(kGetAnalogueRecord, arg, analogue_records_);
     case kGetPinTable: {
       InputReport r = reply_of(kGetPinTable);
       ReportWriter<64> w(r);

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "bytes.h"
+#include "protocol.h"
 #include "subject.h"
 #include "virtual_tracker.h"
 
@@ -49,8 +50,8 @@ class Tracker {
   uint64_t images_saved_ = 0;
   std::map<uint16_t, int32_t> params_;
   std::array<std::array<uint8_t, 60>, 6> calibration_{};
-  std::array<std::array<uint8_t, 46>, 32> pin_records_{};
-  std::array<std::array<uint8_t, 26>, 8> analogue_records_{};
+  std::array<std::array<uint8_t, kPinRecordSize>, kPinCount> pin_records_{};
+  std::array<std::array<uint8_t, kAnalogueRecordSize>, kAnalogueCount> analogue_records_{};
 };
 
 }  // namespace vt::detail

@@ -12,21 +12,8 @@ namespace {
 using namespace vt_test;
 using std::chrono::milliseconds;
 
-class Replies : public ::testing::Test {
+class Replies : public OneDevice {
  protected:
-  void SetUp() override { vt::reset(); }
-  void TearDown() override {
-    if (dev_ != nullptr) hid_close(dev_);
-    vt::reset();
-  }
-  // Attaches a device and opens it.
-  int start(const vt::DeviceConfig& c) {
-    const int id = vt::attach(c);
-    EXPECT_GT(id, 0);
-    dev_ = open_device(id);
-    EXPECT_NE(dev_, nullptr);
-    return id;
-  }
   std::optional<Report> query(uint16_t code, uint16_t arg = 0, const std::array<uint8_t, 60>& payload = {}) {
     if (send(dev_, code, arg, payload) != 65) return std::nullopt;
     auto got = drain(dev_);
@@ -37,7 +24,6 @@ class Replies : public ::testing::Test {
     if (got.size() != 1) return std::nullopt;  // exactly one reply, nothing else
     return got[0];
   }
-  hid_device* dev_ = nullptr;
 };
 
 TEST_F(Replies, FirmwareReplyCarriesVersionAndTerminatedDate) {

@@ -24,20 +24,8 @@ uint32_t u24(const Report& r, size_t off) {
 }
 int16_t i16(const Report& r, size_t off) { return static_cast<int16_t>(u16(r, off)); }
 
-class Stream : public ::testing::Test {
+class Stream : public OneDevice {
  protected:
-  void SetUp() override { vt::reset(); }
-  void TearDown() override {
-    if (dev_ != nullptr) hid_close(dev_);
-    vt::reset();
-  }
-  int start(const vt::DeviceConfig& c) {
-    const int id = vt::attach(c);
-    EXPECT_GT(id, 0);
-    dev_ = open_device(id);
-    EXPECT_NE(dev_, nullptr);
-    return id;
-  }
   // Collects n result reports of `type`, skipping others.
   std::vector<Report> collect(uint16_t type, size_t n) {
     std::vector<Report> out;
@@ -60,7 +48,6 @@ class Stream : public ::testing::Test {
     ASSERT_EQ(send(dev_, 301, static_cast<uint16_t>(first + 1), b2), 65);
     ASSERT_EQ(send(dev_, 301, static_cast<uint16_t>(first + 2), b3), 65);
   }
-  hid_device* dev_ = nullptr;
 };
 
 double measured_rate(int id, milliseconds window) {

@@ -1,7 +1,8 @@
-// Helpers shared by the simulator's tests: a device handle that closes itself, and command
-// exchanges written the way a host writes them.
+// Helpers shared by the simulator's tests: a device handle that closes itself, a fixture that
+// attaches and opens one device, and command exchanges written the way a host writes them.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <hidapi.h>
 
 #include <array>
@@ -100,5 +101,23 @@ inline vt::DeviceConfig tracker(int model, double rate = 0) {
   c.rate_hz = rate;
   return c;
 }
+
+// A fresh simulator for each case, with one device attached and opened by start().
+class OneDevice : public ::testing::Test {
+ protected:
+  void SetUp() override { vt::reset(); }
+  void TearDown() override {
+    if (dev_ != nullptr) hid_close(dev_);
+    vt::reset();
+  }
+  int start(const vt::DeviceConfig& c) {
+    const int id = vt::attach(c);
+    EXPECT_GT(id, 0);
+    dev_ = open_device(id);
+    EXPECT_NE(dev_, nullptr);
+    return id;
+  }
+  hid_device* dev_ = nullptr;
+};
 
 }  // namespace vt_test

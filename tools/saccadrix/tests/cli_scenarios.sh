@@ -224,7 +224,7 @@ settings)
   run 0 settings set pupil-calibration 2 1
   run 0 settings set analogue 8 000102030405060708090a0b0c0d0e0f10111213141516171819
   run 2 settings set analogue 9 000102030405060708090a0b0c0d0e0f10111213141516171819
-  expect "bad analogue channel '9'"
+  expect "bad analogue channel number '9'"
   run 2 settings set pin 1 00ff
   expect "expected 46 bytes, got 2"
   run 2 settings set param 70000 1

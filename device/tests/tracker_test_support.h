@@ -1,5 +1,6 @@
-// Helpers shared by the settings and calibration file tests: a tracker of a model code,
-// one connection per fixture suite, and exact replies queued while a command waits.
+// Helpers shared by the tests that drive the library against the virtual tracker: a tracker
+// of a model code, one connection per fixture suite, what the library wrote, and exact
+// replies queued while a command waits.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,8 +13,9 @@
 
 #include "saccadrix/saccadrix.h"
 #include "virtual_tracker.h"
+#include "wait_for.h"
 
-namespace settings_test {
+namespace tracker_test {
 
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
@@ -22,17 +24,6 @@ inline vt::DeviceConfig tracker(int model) {
   vt::DeviceConfig c;
   c.product_id = vt::product_id_for_model(model);
   return c;
-}
-
-// Polls condition every millisecond until it holds or the deadline passes.
-template <typename Condition>
-bool eventually(Condition condition, milliseconds deadline = milliseconds(5000)) {
-  const auto until = Clock::now() + deadline;
-  while (!condition()) {
-    if (Clock::now() > until) return false;
-    std::this_thread::sleep_for(milliseconds(1));
-  }
-  return true;
 }
 
 inline std::vector<vt::Written> sent(int id, uint16_t command) {
@@ -55,6 +46,16 @@ inline int32_t sent_i32(const vt::Written& w, size_t off) {
   return static_cast<int32_t>(v);
 }
 
+// Sets the two tracking flags and expects one command 303 for parameter 0 with this word.
+inline void expect_tracking_word(int id, bool first, bool second, int32_t word) {
+  vt::clear_written(id);
+  EXPECT_EQ(zelSaccadrixSetTracking(first, second), 0);
+  const auto sets = sent(id, 303);
+  ASSERT_EQ(sets.size(), 1u);
+  EXPECT_EQ(sets[0].arg(), 0);
+  EXPECT_EQ(sent_i32(sets[0], 5), word) << "flags " << first << second;
+}
+
 // Runs call while the tracker's own answer to command is suppressed and reply is queued
 // instead, once the command has been written. The library holds the HID lock from its write
 // until its reply is in, so the poll thread cannot read the queued reply away.
@@ -65,7 +66,7 @@ int with_reply(int id, uint16_t command, const uint8_t (&reply)[64], Call call) 
   vt::set_faults(id, f);
   const size_t before = sent(id, command).size();
   std::thread answer([&] {
-    if (eventually([&] { return sent(id, command).size() > before; })) vt::push_report(id, reply);
+    if (wait_for([&] { return sent(id, command).size() > before; })) vt::push_report(id, reply);
   });
   const int status = call();
   answer.join();
@@ -98,4 +99,4 @@ class OnTracker : public ::testing::Test {
 template <int Model>
 int OnTracker<Model>::id_ = 0;
 
-}  // namespace settings_test
+}  // namespace tracker_test
