@@ -11,8 +11,6 @@
 #include "saccadrix/saccadrix.h"
 #include "tracker_test_support.h"
 
-using std::chrono::milliseconds;
-
 namespace {
 
 using namespace tracker_test;

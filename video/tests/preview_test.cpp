@@ -16,7 +16,6 @@
 #include "test_camera.h"
 #include "test_support.h"
 
-using ::testing::IsEmpty;
 using videotest::WaitFor;
 using videotest::WaitForFrames;
 

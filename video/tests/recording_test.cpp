@@ -12,7 +12,6 @@
 #include "test_support.h"
 
 using ::testing::HasSubstr;
-using ::testing::IsEmpty;
 using videotest::AviFile;
 using videotest::ReadAvi;
 using videotest::WaitFor;
