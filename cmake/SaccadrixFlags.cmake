@@ -44,3 +44,17 @@ endif()
 
 find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
+
+# Simulated trackers need no settle time after enumeration: every test of the calling
+# directory gets SACCADRIX_INIT_SETTLE_MS=0, except those marked with the test property
+# SACCADRIX_REAL_SETTLE (they check the 2 s a real tracker is given). Call it at the end of a
+# CMakeLists that adds tests.
+function(saccadrix_simulator_test_environment)
+  get_property(tests DIRECTORY PROPERTY TESTS)
+  foreach(t IN LISTS tests)
+    get_test_property(${t} SACCADRIX_REAL_SETTLE real_settle)
+    if(NOT real_settle)
+      set_property(TEST ${t} APPEND PROPERTY ENVIRONMENT SACCADRIX_INIT_SETTLE_MS=0)
+    endif()
+  endforeach()
+endfunction()

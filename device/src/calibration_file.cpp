@@ -14,19 +14,10 @@
 namespace saccadrix {
 namespace {
 
-constexpr uint16_t kCmdSetPupilScale = 304;
-constexpr uint16_t kCmdGetPupilScale = 403;
-constexpr size_t kOutValue = 5;   // int32 value of a set-command
-constexpr size_t kReplyValue = 4;  // int32 value of a reply
 // The pupil scale travels as a fixed-point number with 10 fraction bits.
 constexpr double kPupilUnitsPerOne = 1024.0;
 constexpr double kMinPupilReference = 0.1;
 
-constexpr int kStatusFileCreate = -5;
-constexpr int kStatusFileOpen = -6;
-constexpr int kStatusFileVersion = -7;
-constexpr int kStatusFileCrc = -8;
-constexpr int kStatusFileMagic = -9;
 
 // Calibration file layout: little-endian, no padding between fields.
 constexpr size_t kFileSize = 339;
@@ -66,7 +57,7 @@ extern "C" int zelSaccadrixSetPupilCalibration(double reference, double value) {
 
 extern "C" int zelSaccadrixGetPupilCalibration(double* pupilScale) {
   if (pupilScale == nullptr) return kStatusArg;
-  return link::query(OutReport(kCmdGetPupilScale), Reply{kCmdGetPupilScale, kAnyArg, kQueryTries},
+  return link::query(OutReport(kCmdGetPupilScale), Reply{kCmdGetPupilScale, kAnyArg, kReplyBudgetMs},
                      [&](const InReport& r) {
                        *pupilScale = r.i32(kReplyValue) / kPupilUnitsPerOne;
                      },

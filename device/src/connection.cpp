@@ -1,7 +1,11 @@
 // Opening and closing the tracker, the poll thread, the firmware query and the versions.
 #include <hidapi.h>
 
+#include <cerrno>
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
+#include <mutex>
 #include <cstring>
 #include <cwchar>
 
@@ -16,10 +20,9 @@ namespace saccadrix {
 namespace {
 
 constexpr int kAbiVersion = 2049;
-constexpr uint16_t kCmdFirmwareVersion = 400;
 constexpr int kOpenSettleMs = 2000;
-constexpr int kEmptyReadSleepMs = 1;
-constexpr int kEndFlagCheckMs = 100;
+// The poll thread's longest wait for a report: how soon it sees Close's request to end.
+constexpr int kReadWaitMs = 20;
 constexpr char kNotSupported[] = "Not supported.";
 constexpr char kBuildDateDefault[] = "Build date not supported";
 
@@ -41,31 +44,38 @@ int model_for_product(uint16_t product_id) {
   return 0;
 }
 
-// Body of the poll thread: carries every input report into the result decoder, sleeping
-// 1 ms between empty reads with the lock released. After a read error (the device is gone)
-// it reads no more and only waits, in 100 ms steps, to be told to end.
+// The settle time after enumeration: the tracker needs 2 s before it is opened. Simulators
+// need none, so SACCADRIX_INIT_SETTLE_MS (read once) may shorten it, or lengthen it up to a
+// minute; anything else keeps 2 s.
+int open_settle_ms() {
+  static const int settle = [] {
+    const char* text = std::getenv("SACCADRIX_INIT_SETTLE_MS");
+    if (text == nullptr || *text == '\0') return kOpenSettleMs;
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value < 0 || value > 60000) return kOpenSettleMs;
+    return static_cast<int>(value);
+  }();
+  return settle;
+}
+
+// Ending the poll thread: Close sets the flag and wakes a thread that waits after a read error.
+std::mutex end_mutex;
+std::condition_variable end_requested;
+
+// Body of the poll thread: the one reader of input reports while it runs. It waits for each
+// report in the device (without any lock), so a report reaches the decoder as soon as the
+// system hands it over. After a read error (the device is gone) it reads no more and waits
+// to be told to end.
 void PollHidResults() {
-  bool read_failed = false;
+  hid_device* device = open_device();
   while (!conn.hidThreadTerminated.load()) {
-    while (!read_failed && !conn.hidThreadTerminated.load()) {
-      uint8_t report[kInReportSize];
-      LockHidMutex();
-      hid_device* device = open_device();
-      const int n = device ? platform::read_report(device, report, kInReportSize) : -1;
-      if (n == static_cast<int>(kInReportSize)) {
-        processResult(report);
-        UnLockHidMutex();
-        continue;
-      }
-      UnLockHidMutex();
-      if (n == -1) {
-        read_failed = true;
-        break;
-      }
-      platform::sleep_ms(kEmptyReadSleepMs);
-    }
-    platform::sleep_ms(kEndFlagCheckMs);
+    if (ReadAndDispatch(device, kReadWaitMs) < 0) break;
   }
+  ReaderStopped();
+  std::unique_lock<std::mutex> lock(end_mutex);
+  end_requested.wait(lock, [] { return conn.hidThreadTerminated.load(); });
 }
 
 }  // namespace
@@ -73,12 +83,12 @@ void PollHidResults() {
 int GetFirmwareVersionInfo(uint16_t* version, char* text, size_t size) {
   int text_status = kStatusOk;
   const int status = link::query(
-      OutReport(kCmdFirmwareVersion), Reply{kCmdFirmwareVersion, kAnyArg, kQueryTries},
+      OutReport(kCmdFirmwareVersion), Reply{kCmdFirmwareVersion, kAnyArg, kReplyBudgetMs},
       [&](const InReport& r) {
-        *version = r.u16(2);
+        *version = r.u16(kReplyFirmwareVersion);
         // The date text ends at its zero byte or at the report's end, whichever comes first;
         // a text that does not fit the caller's buffer leaves the buffer as it was.
-        if (!copy_text_if_fits(r.text(4), text, size)) text_status = kStatusArg;
+        if (!copy_text_if_fits(r.text(kReplyFirmwareDate), text, size)) text_status = kStatusArg;
       },
       kPauseAfterQueryMs,
       [&](int) {
@@ -95,18 +105,22 @@ using namespace saccadrix;
 
 extern "C" int zelSaccadrixClose(void) {
   int result = kStatusOk;
+  bool thread_ended = true;
   if (platform::poll_thread_exists()) {
+    stop_storing_results();
     {
-      HidLock lock;
-      stop_storing_results();
+      std::lock_guard<std::mutex> lock(end_mutex);
+      conn.hidThreadTerminated.store(true);
     }
-    conn.hidThreadTerminated.store(true);
-    if (platform::join_poll_thread() != 0) result = kStatusThread;
-    platform::hid_lock_retire();
+    end_requested.notify_all();
+    result = platform::join_poll_thread(&thread_ended);
   }
   if (open_device() != nullptr) {
     HidLock lock;
-    hid_close(conn.device.exchange(nullptr));
+    hid_device* device = conn.device.exchange(nullptr);
+    // Never close a device under a thread that may still read it: a poll thread that did
+    // not end in time keeps its device, which is let go with the process.
+    if (thread_ended) hid_close(device);
     conn.model.store(0);
   }
   return result;
@@ -115,7 +129,7 @@ extern "C" int zelSaccadrixClose(void) {
 extern "C" int zelSaccadrixInit(void) {
   zelSaccadrixClose();
   {
-    HidLock lock;
+    ResultsLock lock;
     ringBuf_init(&results_buffer);
   }
 
@@ -137,7 +151,7 @@ extern "C" int zelSaccadrixInit(void) {
   conn.model.store(model);
 
   // The tracker needs time after enumeration before it is opened.
-  platform::sleep_ms(kOpenSettleMs);
+  platform::sleep_ms(open_settle_ms());
 
   hid_device* device = platform::open_tracker(kVendorId, product_id);
   if (device == nullptr) {
@@ -150,6 +164,8 @@ extern "C" int zelSaccadrixInit(void) {
   hid_get_serial_number_string(device, text, 255);
   hid_set_nonblocking(device, 1);
   conn.device.store(device);
+  conn.timing = FrameTiming{};
+  conn.priority = PollPriority{};
 
   // A new connection never shows the identity of the tracker opened before it: the date
   // starts from its default again, which stays when the tracker's text does not fit.
@@ -159,19 +175,15 @@ extern "C" int zelSaccadrixInit(void) {
   GetFirmwareVersionInfo(&conn.firmwareVersion, conn.firmwareDateTime,
                          sizeof conn.firmwareDateTime);
 
-  {
-    HidLock lock;
-    conn.pinConfigurationSupported = 0;
-  }
+  conn.pinConfigurationSupported = 0;
   if (model >= 4) {
     int distance = 0;
     if (zelSaccadrixGetViewingDistance(&distance) == kStatusOk) {
-      conn.viewingDistance.store(static_cast<double>(distance));
+      library.viewingDistance.store(static_cast<double>(distance));
     }
     uint8_t table[kMaxPins];
     int count = 0;
     if (zelSaccadrixGetPinFunctions(table, sizeof table, &count) == kStatusOk) {
-      HidLock lock;
       std::memcpy(conn.pinFunctions, table, sizeof table);
       conn.pinConfigurationSupported = count < kMaxPins ? count : kMaxPins;
     }
@@ -179,9 +191,13 @@ extern "C" int zelSaccadrixInit(void) {
 
   zelSaccadrixArmTimestamp(1);
 
-  if (!platform::hid_lock_ready()) return kStatusThread;
   conn.hidThreadTerminated.store(false);
-  if (!platform::start_poll_thread(PollHidResults)) return kStatusThread;
+  // The thread is the reader from its first instant: no command reads beside it.
+  ReaderStarted();
+  if (!platform::start_poll_thread(PollHidResults)) {
+    ReaderStopped();
+    return kStatusThread;
+  }
   return model;
 }
 
@@ -189,3 +205,11 @@ extern "C" int zelSaccadrixHidInit(void) { return zelSaccadrixInit(); }
 extern "C" int zelSaccadrixHidClose(void) { return zelSaccadrixClose(); }
 extern "C" int zelSaccadrixGetLibVersion(void) { return platform::kLibVersion; }
 extern "C" int zelSaccadrixGetAbiVersion(void) { return kAbiVersion; }
+
+extern "C" int zelSaccadrixGetPollThreadPriority(int* raised, int* priority) {
+  if (raised == nullptr || priority == nullptr) return kStatusArg;
+  if (!platform::poll_thread_exists()) return kStatusNoDevice;
+  *raised = conn.priority.raised;
+  *priority = conn.priority.raised ? conn.priority.priority : 0;
+  return kStatusOk;
+}

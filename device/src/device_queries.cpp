@@ -10,11 +10,8 @@
 namespace saccadrix {
 namespace {
 
-constexpr uint16_t kCmdArmTimestamp = 103;
-constexpr uint16_t kCmdGetViewingDistance = 406;
-constexpr uint16_t kCmdGetPinFunctions = 409;
-constexpr size_t kPinCountOffset = 2;
-constexpr size_t kPinTableOffset = 3;
+constexpr size_t kPinCountOffset = kReplyPinCount;
+constexpr size_t kPinTableOffset = kReplyPinTable;
 
 }  // namespace
 
@@ -22,8 +19,8 @@ int zelSaccadrixGetViewingDistance(int* distance) {
   if (conn.model.load() < 4) return kStatusUnsupported;
   if (distance == nullptr) return kStatusArg;
   return link::query(OutReport(kCmdGetViewingDistance),
-                     Reply{kCmdGetViewingDistance, kAnyArg, kQueryTries},
-                     [&](const InReport& r) { *distance = r.i32(4); }, kNoPause);
+                     Reply{kCmdGetViewingDistance, kAnyArg, kReplyBudgetMs},
+                     [&](const InReport& r) { *distance = r.i32(kReplyValue); }, kNoPause);
 }
 
 }  // namespace saccadrix
@@ -42,7 +39,7 @@ extern "C" int zelSaccadrixGetPinFunctions(uint8_t* table, size_t length, int* c
   if (conn.model.load() < 4) return kStatusUnsupported;
   if (table == nullptr && length > 0) return kStatusArg;
   return link::query(OutReport(kCmdGetPinFunctions),
-                     Reply{kCmdGetPinFunctions, kAnyArg, kQueryTries},
+                     Reply{kCmdGetPinFunctions, kAnyArg, kReplyBudgetMs},
                      [&](const InReport& r) {
                        if (length > 0) std::memset(table, 0, length);
                        const int pins = r.u8(kPinCountOffset);

@@ -13,16 +13,8 @@
 namespace saccadrix {
 namespace {
 
-constexpr uint16_t kCmdCalibrationBlock = 301;
-constexpr uint16_t kCmdReadCalibrationBlock = 401;
-constexpr size_t kPayload = 4;  // payload offset within an input report
-constexpr size_t kOutPayload = 5;  // payload offset within an output report
+constexpr size_t kPayload = kReplyPayload;
 constexpr int kCoefficients = 16;
-constexpr uint16_t kCmdSetViewingDistance = 305;
-constexpr int kPauseAfterBlocksMs = 100;
-constexpr int kBlock3ScaleSlot = 3;
-constexpr int kBlock3Aux1Slot = 6;
-constexpr int kBlock3Aux2Slot = 7;
 
 // The starting matrix of every fit: the identity with M[2][2] = the viewing distance.
 void starting_matrix(double (&m)[kCoefficients], double viewing_distance) {
@@ -59,7 +51,7 @@ extern "C" int zelSaccadrixCalibrate(uint32_t count, const targ_struct* targets,
                                      double* coefficients, double eyeScale,
                                      double viewingDistance) {
   if (coefficients == nullptr || (targets == nullptr && count > 0)) return kStatusArg;
-  conn.viewingDistance.store(viewingDistance);
+  library.viewingDistance.store(viewingDistance);
   double working[kCoefficients];
   starting_matrix(working, viewingDistance);
   if (open_device() == nullptr) return kStatusNoDevice;
@@ -82,7 +74,7 @@ extern "C" int zelSaccadrixSetCalibration(int eye, const double* coefficients, d
                                           double viewingDistance, double aux1, double aux2) {
   if (open_device() == nullptr) return kStatusNoDevice;
   if (coefficients == nullptr) return kStatusArg;
-  conn.viewingDistance.store(viewingDistance);
+  library.viewingDistance.store(viewingDistance);
 
   const uint16_t block = first_block(eye);
   OutReport block1(kCmdCalibrationBlock, block);
@@ -100,7 +92,7 @@ extern "C" int zelSaccadrixSetCalibration(int eye, const double* coefficients, d
     Exchange exchange;
     if (!exchange.device_open()) return kStatusNoDevice;
     for (const OutReport* report : {&block1, &block2, &block3}) {
-      exchange.write(*report);  // not examined: the read-back below tells
+      exchange.send(*report);  // not examined: the read-back below tells
       exchange.pause(kPauseAfterSetMs);
     }
     exchange.pause(kPauseAfterBlocksMs);
@@ -126,7 +118,7 @@ extern "C" int zelSaccadrixSetCalibration(int eye, const double* coefficients, d
   if (link::set(report) == kStatusNoDevice) return kStatusNoDevice;
   // The read-back above refreshed the library's distance from the tracker before the new
   // distance reached it; the library now holds the distance it has just stored instead.
-  conn.viewingDistance.store(distance);
+  library.viewingDistance.store(distance);
   return kStatusOk;
 }
 
@@ -140,7 +132,7 @@ extern "C" int zelSaccadrixGetCalibration(int eye, double* coefficients, double*
   for (uint16_t b = 0; b < 3; ++b) {
     const uint16_t block = static_cast<uint16_t>(first_block(eye) + b);
     const int exchange = link::query(
-        OutReport(kCmdReadCalibrationBlock, block), Reply{kCmdCalibrationBlock, block, kQueryTries},
+        OutReport(kCmdReadCalibrationBlock, block), Reply{kCmdCalibrationBlock, block, kReplyBudgetMs},
         [&](const InReport& r) {
           if (b == 0) {
             for (size_t k = 0; k < 14; ++k) coefficients[k] = r.f32(kPayload + 4 + 4 * k);
@@ -156,11 +148,11 @@ extern "C" int zelSaccadrixGetCalibration(int eye, double* coefficients, double*
         kPauseAfterQueryMs);
     if (status == kStatusOk) status = exchange;
   }
-  *viewingDistance = conn.viewingDistance.load();
+  *viewingDistance = library.viewingDistance.load();
   if (conn.model.load() >= 4) {
     int distance = 0;
     if (zelSaccadrixGetViewingDistance(&distance) == kStatusOk) {
-      conn.viewingDistance.store(static_cast<double>(distance));
+      library.viewingDistance.store(static_cast<double>(distance));
     }
   }
   return status;
@@ -176,7 +168,6 @@ extern "C" int zelSaccadrixGetCalibrated(int eye, uint8_t* calibrated) {
   if (status != kStatusOk) return status;
   for (double c : coefficients) {
     if (!(c == 0.0)) {  // a NaN counts as a stored value
-      HidLock lock;
       *calibrated = 1;
       break;
     }

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
 #include <thread>
 
 #include "platform.h"
@@ -11,63 +14,160 @@
 
 namespace saccadrix {
 
-ConnectionState conn;
+Connection conn;
+LibraryState library;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The reply a command waits for. The reader delivers into it under link_mutex.
+struct Waiter {
+  uint16_t type;
+  int arg;
+  uint8_t* packet;
+  bool done = false;
+};
+
+std::mutex link_mutex;               // guards waiter and reader_active
+std::condition_variable reply_ready;  // a reply was delivered, or the reader stopped
+Waiter* waiter = nullptr;            // the command waiting for a reply; at most one (HID lock)
+bool reader_active = false;          // the poll thread reads; commands do not
+
+bool matches(const Waiter& w, const InReport& report) {
+  return report.type() == w.type && (w.arg < 0 || static_cast<int>(report.arg()) == w.arg);
+}
+
+// Hands a report to the command waiting for it; false when it is not the awaited reply.
+bool deliver_reply(const uint8_t (&report)[kInReportSize]) {
+  std::lock_guard<std::mutex> lock(link_mutex);
+  if (waiter == nullptr || waiter->done || !matches(*waiter, InReport(report))) return false;
+  std::memcpy(waiter->packet, report, kInReportSize);
+  waiter->done = true;
+  reply_ready.notify_all();
+  return true;
+}
+
+int remaining_ms(Clock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// A wait opened before the write and closed when the exchange is over.
+class WaitScope {
+ public:
+  WaitScope(uint16_t type, int arg, uint8_t* packet) : w_{type, arg, packet} {
+    std::lock_guard<std::mutex> lock(link_mutex);
+    waiter = &w_;
+  }
+  ~WaitScope() {
+    std::lock_guard<std::mutex> lock(link_mutex);
+    waiter = nullptr;
+  }
+  WaitScope(const WaitScope&) = delete;
+  WaitScope& operator=(const WaitScope&) = delete;
+
+  // Waits for the reply within budget_ms: 0, -1 (read error), -2 (budget spent).
+  int wait(hid_device* device, int budget_ms) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(budget_ms);
+    std::unique_lock<std::mutex> lock(link_mutex);
+    for (;;) {
+      if (w_.done) return kStatusOk;
+      if (reader_active) {
+        // The poll thread reads; it wakes this wait with the reply or when it stops at a
+        // read error (the device is gone).
+        if (!reply_ready.wait_until(lock, deadline, [&] { return w_.done || !reader_active; })) {
+          return kStatusTimeout;
+        }
+        if (w_.done) return kStatusOk;
+        return kStatusIo;
+      }
+      // No reader: read here, through the same primitive.
+      const int left = remaining_ms(deadline);
+      if (left == 0) return kStatusTimeout;
+      lock.unlock();
+      const int n = ReadAndDispatch(device, left);
+      lock.lock();
+      if (n != 0 && n != static_cast<int>(kInReportSize)) return kStatusIo;
+    }
+  }
+
+ private:
+  Waiter w_;
+};
+
+bool reader_is_active() {
+  std::lock_guard<std::mutex> lock(link_mutex);
+  return reader_active;
+}
+
+}  // namespace
 
 void LockHidMutex() { platform::hid_lock(); }
 void UnLockHidMutex() { platform::hid_unlock(); }
 
-int GetHIDPacketOfType(uint8_t (&packet)[kInReportSize], uint16_t type, int arg, int tries) {
+int ReadAndDispatch(hid_device* device, int timeout_ms) {
+  uint8_t report[kInReportSize];
+  const int n = platform::read_report(device, report, kInReportSize, timeout_ms);
+  if (n != static_cast<int>(kInReportSize)) return n;
+  // One clock read per report, as close to the read as it can be.
+  const double host_time = platform::host_seconds();
+  if (is_result_type(InReport(report).type()) || !deliver_reply(report)) {
+    DecodeIncoming(report, host_time);
+  }
+  return n;
+}
+
+void ReaderStarted() {
+  std::lock_guard<std::mutex> lock(link_mutex);
+  reader_active = true;
+}
+
+void ReaderStopped() {
+  std::lock_guard<std::mutex> lock(link_mutex);
+  reader_active = false;
+  reply_ready.notify_all();
+}
+
+int GetHIDPacketOfType(uint8_t (&packet)[kInReportSize], uint16_t type, int arg, int budget_ms) {
   hid_device* device = open_device();
   if (device == nullptr) return kStatusNoDevice;
-  for (;;) {
-    const int n = platform::read_report(device, packet, kInReportSize);
-    if (n == 0) {
-      if (tries < 2) return kStatusTimeout;
-      --tries;
-      platform::sleep_ms(1);
-      continue;
-    }
-    if (n != static_cast<int>(kInReportSize)) return kStatusIo;
-    const InReport report(packet);
-    if (report.type() == type && (arg < 0 || static_cast<int>(report.arg()) == arg)) return 0;
-    processResult(packet);
-  }
+  WaitScope scope(type, arg, packet);
+  return scope.wait(device, budget_ms);
 }
 
 void PauseDraining(int ms) {
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
   hid_device* device = open_device();
-  uint8_t packet[kInReportSize];
-  for (;;) {
-    const auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero()) return;
-    const int n = device ? platform::read_report(device, packet, kInReportSize) : -1;
-    if (n == static_cast<int>(kInReportSize)) {
-      processResult(packet);
-    } else if (n < 0) {
-      // The device is gone: nothing more to drain, the pause keeps its length.
-      std::this_thread::sleep_for(left);
-      return;
-    } else {
-      std::this_thread::sleep_for(std::min<Clock::duration>(left, std::chrono::milliseconds(1)));
+  if (device != nullptr && !reader_is_active()) {
+    for (int left = remaining_ms(deadline); left > 0; left = remaining_ms(deadline)) {
+      if (ReadAndDispatch(device, left) < 0) break;  // the device is gone: nothing to drain
     }
   }
+  // With a reader running (or after a read error) the pause is a plain sleep.
+  std::this_thread::sleep_until(deadline);
 }
 
-int hid_write_delay(hid_device* device, const uint8_t* data, size_t length, int delay_ms) {
-  const int written = hid_write(device, data, length);
-  PauseDraining(delay_ms);
-  return written;
+Exchange::Exchange() {
+  LockHidMutex();
+  device_ = open_device();
 }
 
-bool Exchange::write(const OutReport& report) {
-  return device_ != nullptr &&
-         hid_write(device_, report.data(), kOutReportSize) == static_cast<int>(kOutReportSize);
-}
+Exchange::~Exchange() { UnLockHidMutex(); }
 
-int Exchange::wait(const Reply& reply, uint8_t (&packet)[kInReportSize]) {
-  return GetHIDPacketOfType(packet, reply.type, reply.arg, reply.tries);
+int Exchange::send(const OutReport& request, const Reply* reply,
+                   uint8_t (*packet)[kInReportSize]) {
+  written_ = -1;
+  if (device_ == nullptr) return kStatusNoDevice;
+  if (reply == nullptr || packet == nullptr) {
+    written_ = hid_write(device_, request.data(), kOutReportSize);
+    return written_ == static_cast<int>(kOutReportSize) ? kStatusOk : kStatusIo;
+  }
+  // The wait opens before the write: a reply that comes at once is not taken for a stray.
+  WaitScope scope(reply->type, reply->arg, *packet);
+  written_ = hid_write(device_, request.data(), kOutReportSize);
+  if (written_ != static_cast<int>(kOutReportSize)) return kStatusIo;
+  return scope.wait(device_, reply->budget_ms);
 }
 
 namespace link {
@@ -80,16 +180,12 @@ int query(const OutReport& request, const Reply& reply,
   {
     Exchange exchange;
     if (!exchange.device_open()) return kStatusNoDevice;
-    if (!exchange.write(request)) {
-      status = kStatusIo;
-    } else {
-      uint8_t packet[kInReportSize];
-      status = exchange.wait(reply, packet);
-      if (status == kStatusOk) {
-        on_reply(InReport(packet));
-      } else if (on_wait_failed) {
-        status = on_wait_failed(status);
-      }
+    uint8_t packet[kInReportSize];
+    status = exchange.send(request, &reply, &packet);
+    if (status == kStatusOk) {
+      on_reply(InReport(packet));
+    } else if (exchange.written() == static_cast<int>(kOutReportSize) && on_wait_failed) {
+      status = on_wait_failed(status);
     }
   }
   platform::sleep_ms(pause_ms);
@@ -99,11 +195,18 @@ int query(const OutReport& request, const Reply& reply,
 int set(const OutReport& request, int pause_ms, const std::function<void()>& before_release) {
   if (open_device() == nullptr) return kStatusNoDevice;
   Exchange exchange;
-  hid_device* device = open_device();
-  if (device == nullptr) return kStatusNoDevice;
-  const int written = hid_write_delay(device, request.data(), kOutReportSize, pause_ms);
+  if (!exchange.device_open()) return kStatusNoDevice;
+  exchange.send(request);
+  exchange.pause(pause_ms);
   if (before_release) before_release();
-  return written;
+  return exchange.written();
+}
+
+int with_device(const std::function<int(hid_device*)>& use) {
+  if (open_device() == nullptr) return kStatusNoDevice;
+  HidLock lock;
+  hid_device* device = open_device();
+  return device != nullptr ? use(device) : kStatusNoDevice;
 }
 
 }  // namespace link

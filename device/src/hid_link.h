@@ -1,5 +1,13 @@
-// The device link: the HID lock, the reply wait, and the one implementation of the
-// exchange patterns every command uses. Command functions only fill and parse bytes.
+// The device link: the HID lock, the one reader of input reports, and the one exchange
+// primitive every command uses. Command functions only fill and parse bytes.
+//
+// Once the poll thread runs it is the only reader: it waits for the next report without any
+// lock, hands a reply to the command waiting for it and every other report to the result
+// decoder. A command holds the HID lock from before its write until its reply has been
+// delivered (set-commands and multi-report stores through their pauses too), so no other
+// command reaches the device meanwhile. Where no reader runs (Init's exchanges before the
+// thread starts, or after it stopped at a read error) the command reads for itself, through
+// the same read primitive.
 #pragma once
 
 #include <cstddef>
@@ -8,30 +16,19 @@
 
 #include "bytes.h"
 #include "connection_state.h"
+#include "protocol.h"
+#include "status.h"
 
 namespace saccadrix {
 
-constexpr int kStatusOk = 0;
-constexpr int kStatusIo = -1;
-constexpr int kStatusTimeout = -2;
-constexpr int kStatusArg = -3;
-constexpr int kStatusUnsupported = -4;
-constexpr int kStatusThread = -10;
-constexpr int kStatusNoRecord = -15;
-constexpr int kStatusVerify = -16;
-constexpr int kStatusNoDevice = -100;
+using namespace protocol;
 
 constexpr int kAnyArg = -1;
-constexpr int kQueryTries = 100;
-constexpr int kNetworkQueryTries = 2000;
-constexpr int kPauseAfterSetMs = 50;
-constexpr int kPauseAfterQueryMs = 50;
-constexpr int kNoPause = 0;
 
 void LockHidMutex();
 void UnLockHidMutex();
 
-// Holds the HID lock for its lifetime.
+// Holds the HID lock for its lifetime. Only the link and Close take it.
 class HidLock {
  public:
   HidLock() { LockHidMutex(); }
@@ -40,54 +37,74 @@ class HidLock {
   HidLock& operator=(const HidLock&) = delete;
 };
 
-// Reads input reports into packet until one of the given type arrives (and, when arg is 0
-// or more, whose argument word equals arg). Every other report is handed to the result
-// decoder, so results arriving while a command waits are kept. Returns 0 with the match in
-// packet, -100 without a device, -1 on a failed or short read, -2 when tries run out (only
-// empty reads use tries up). The caller holds the HID lock.
-int GetHIDPacketOfType(uint8_t (&packet)[kInReportSize], uint16_t type, int arg, int tries);
-
-// Keeps reading and decoding input reports for ms milliseconds. Set-commands pause with the
-// HID lock held; draining the device's queue meanwhile means no result is lost to a command
-// (the operating system's queue holds only 64 reports, 64 ms at 1 kHz). The caller holds
-// the HID lock.
-void PauseDraining(int ms);
-
-// hid_write of the whole report followed by a draining pause of delay_ms; returns the
-// result of hid_write. The caller holds the HID lock.
-int hid_write_delay(hid_device* device, const uint8_t* data, size_t length, int delay_ms);
-
-// What a query waits for.
+// What a command waits for: a reply of this type (and, when arg is 0 or more, whose argument
+// word equals arg) within budget_ms.
 struct Reply {
   uint16_t type;
-  int arg;    // kAnyArg, or the argument word the reply must echo
-  int tries;  // kQueryTries or kNetworkQueryTries
+  int arg;
+  int budget_ms;
 };
 
-// An exchange in progress: holds the HID lock from construction to destruction.
+// ---- The reader ----------------------------------------------------------------------
+
+// The one read primitive: waits up to timeout_ms for an input report, notes the host clock
+// when one arrives, and dispatches it (to the command waiting for it, or to the result
+// decoder). Returns what the read returned: 64, 0 when none came, -1 on a read error.
+int ReadAndDispatch(hid_device* device, int timeout_ms);
+
+// The poll thread becomes the reader (called by Init before the thread starts), and stops
+// being it (called by the thread as it leaves its loop). Stopping wakes a command waiting
+// for a reply with -1: the device is gone.
+void ReaderStarted();
+void ReaderStopped();
+
+// Waits for a reply of the given type and argument (kAnyArg for any) for at most budget_ms.
+// Returns 0 with the reply in packet; -100 without a device; -1 when a read fails or the
+// reader stopped at a read error; -2 when the budget runs out. Reports met meanwhile reach
+// the decoder (results are kept, stray replies dropped). The caller holds the HID lock;
+// a reply counts only once the wait has begun, so the exchange primitive opens the wait
+// before it writes.
+int GetHIDPacketOfType(uint8_t (&packet)[kInReportSize], uint16_t type, int arg, int budget_ms);
+
+// A pause with the HID lock held: no other command reaches the device, and the device's
+// queue keeps being drained (by the reader, or here when no reader runs), so no result is
+// lost to a command. The caller holds the HID lock.
+void PauseDraining(int ms);
+
+// ---- The exchange primitive ----------------------------------------------------------
+
+// One command, or a run of them (a multi-report store): holds the HID lock from
+// construction to destruction.
 class Exchange {
  public:
-  Exchange() = default;
+  Exchange();
+  ~Exchange();
+  Exchange(const Exchange&) = delete;
+  Exchange& operator=(const Exchange&) = delete;
+
   // False when no device is open (tested again under the lock).
   bool device_open() const { return device_ != nullptr; }
-  // Writes the report; true when all 65 bytes went out.
-  bool write(const OutReport& report);
-  // Waits for the reply; on 0, reply holds it.
-  int wait(const Reply& reply, uint8_t (&packet)[kInReportSize]);
-  // Draining pause with the lock held.
+  // Writes the report; with a reply, waits for it into packet. Returns 0 (the reply, or a
+  // whole write without one), -1 when the report did not go out whole (no wait), or the
+  // wait's status.
+  int send(const OutReport& request, const Reply* reply = nullptr,
+           uint8_t (*packet)[kInReportSize] = nullptr);
+  // hid_write's own result for the last send (65 when the whole report went out).
+  int written() const { return written_; }
+  // Pause with the lock held.
   void pause(int ms) { PauseDraining(ms); }
 
  private:
-  HidLock lock_;
-  hid_device* device_ = open_device();
+  hid_device* device_;
+  int written_ = -1;
 };
 
 namespace link {
 
-// The query pattern: -100 without a device; lock; write (not all 65 bytes: -1, no wait);
-// wait for the reply; on success on_reply decodes it under the lock; release; pause
-// (unlocked) for pause_ms; return the status. When the wait fails, on_wait_failed (if given)
-// runs under the lock with the wait's status and returns the status to report.
+// The query pattern: -100 without a device; lock; write (not whole: -1, no wait); wait for
+// the reply; on success on_reply decodes it under the lock; release; pause (unlocked) for
+// pause_ms; return the status. When the wait fails, on_wait_failed (if given) runs under the
+// lock with the wait's status and returns the status to report.
 int query(const OutReport& request, const Reply& reply,
           const std::function<void(const InReport&)>& on_reply, int pause_ms,
           const std::function<int(int)>& on_wait_failed = nullptr);
@@ -97,6 +114,10 @@ int query(const OutReport& request, const Reply& reply,
 // returned (65 when the whole report went out).
 int set(const OutReport& request, int pause_ms = kPauseAfterSetMs,
         const std::function<void()>& before_release = nullptr);
+
+// Runs use with the open device under the HID lock (string reads and other direct calls
+// that must not meet an exchange); -100 without a device.
+int with_device(const std::function<int(hid_device*)>& use);
 
 }  // namespace link
 }  // namespace saccadrix

@@ -1,12 +1,10 @@
-// Windows: a Win32 mutex created per connection and taken with a 10-second limit,
-// _beginthread with the highest thread priority, open by path, zero-timeout reads and the
-// performance counter.
+// Windows: the performance counter, the highest thread priority for the poll thread, open by
+// path and reads with a time-out.
 #if defined(_WIN32)
 
 #include "platform.h"
 
 #include <hidapi.h>
-#include <process.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -14,96 +12,50 @@
 namespace saccadrix::platform {
 namespace {
 
-HANDLE hHidMutex = nullptr;
-HANDLE hHidThread = nullptr;
-HANDLE threadEnded = nullptr;  // signalled by the poll thread as it returns
-void (*threadBody)() = nullptr;
-
-constexpr DWORD kLockLimitMs = 10000;
-constexpr DWORD kJoinLimitMs = 10000;
-
-void __cdecl thread_entry(void*) {
-  threadBody();
-  SetEvent(threadEnded);
-  _endthread();
+int64_t counter_frequency() {
+  static const int64_t frequency = [] {
+    LARGE_INTEGER f;
+    return QueryPerformanceFrequency(&f) ? static_cast<int64_t>(f.QuadPart) : int64_t{0};
+  }();
+  return frequency;
 }
 
 }  // namespace
 
 int64_t milliseconds_now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    if (!QueryPerformanceFrequency(&f)) f.QuadPart = 0;
-    return f;
-  }();
-  if (frequency.QuadPart == 0) return static_cast<int64_t>(GetTickCount());
+  const int64_t frequency = counter_frequency();
+  if (frequency == 0) return static_cast<int64_t>(GetTickCount64());
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
-  return now.QuadPart * 1000 / frequency.QuadPart;
+  return now.QuadPart * 1000 / frequency;
+}
+
+double host_seconds() {
+  const int64_t frequency = counter_frequency();
+  if (frequency == 0) return static_cast<double>(GetTickCount64()) / 1000.0;
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  // Whole seconds and the remainder apart, so that a long uptime loses no precision.
+  const int64_t seconds = now.QuadPart / frequency;
+  const int64_t rest = now.QuadPart % frequency;
+  return static_cast<double>(seconds) + static_cast<double>(rest) / static_cast<double>(frequency);
 }
 
 void sleep_ms(int64_t ms) {
   if (ms > 0) Sleep(static_cast<DWORD>(ms));
 }
 
-bool hid_lock_ready() {
-  if (hHidMutex != nullptr) return true;
-  hHidMutex = CreateMutexA(nullptr, FALSE, nullptr);
-  if (hHidMutex == nullptr) {
-    std::printf("CreateMutex error: %d\n", static_cast<int>(GetLastError()));
-    return false;
+PollPriority raise_current_thread_priority() {
+  PollPriority result;
+  if (!SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST)) {
+    result.error = static_cast<int>(GetLastError());
+    std::printf("WARNING: SetThreadPriority failed error: %d\n", result.error);
+    std::fflush(stdout);
+    return result;
   }
-  return true;
-}
-
-// Every take waits at most 10 s. The device is never touched without the lock, so a take
-// whose limit expires reports it and waits again rather than going on unlocked.
-void hid_lock() {
-  if (hHidMutex == nullptr && !hid_lock_ready()) return;
-  while (WaitForSingleObject(hHidMutex, kLockLimitMs) == WAIT_TIMEOUT) {
-    std::printf("WARNING: HID lock not obtained within %lu ms, still waiting\n",
-                static_cast<unsigned long>(kLockLimitMs));
-  }
-}
-
-void hid_unlock() {
-  if (hHidMutex != nullptr) ReleaseMutex(hHidMutex);
-}
-
-void hid_lock_retire() {
-  if (hHidMutex != nullptr) {
-    CloseHandle(hHidMutex);
-    hHidMutex = nullptr;
-  }
-}
-
-bool start_poll_thread(void (*body)()) {
-  threadBody = body;
-  threadEnded = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  const uintptr_t handle = _beginthread(thread_entry, 0, nullptr);
-  if (handle == static_cast<uintptr_t>(-1L)) {
-    std::printf("CreateThread error: %d\n", static_cast<int>(GetLastError()));
-    CloseHandle(threadEnded);
-    threadEnded = nullptr;
-    return false;
-  }
-  hHidThread = reinterpret_cast<HANDLE>(handle);
-  if (!SetThreadPriority(hHidThread, THREAD_PRIORITY_HIGHEST)) {
-    std::printf("WARNING: SetThreadPriority failed error: %d\n", static_cast<int>(GetLastError()));
-  }
-  return true;
-}
-
-bool poll_thread_exists() { return hHidThread != nullptr; }
-
-// Waits at most 10 s for the thread; Close reports success in every case on Windows.
-int join_poll_thread() {
-  if (hHidThread == nullptr) return 0;
-  WaitForSingleObject(threadEnded, kJoinLimitMs);
-  CloseHandle(threadEnded);
-  threadEnded = nullptr;
-  hHidThread = nullptr;  // _endthread closes the thread's own handle
-  return 0;
+  result.raised = 1;
+  result.priority = THREAD_PRIORITY_HIGHEST;
+  return result;
 }
 
 hid_device* open_tracker(uint16_t vendor_id, uint16_t product_id) {
@@ -119,8 +71,8 @@ hid_device* open_tracker(uint16_t vendor_id, uint16_t product_id) {
   return device;
 }
 
-int read_report(hid_device* device, uint8_t* buffer, size_t length) {
-  return hid_read_timeout(device, buffer, length, 0);
+int read_report(hid_device* device, uint8_t* buffer, size_t length, int timeout_ms) {
+  return hid_read_timeout(device, buffer, length, timeout_ms);
 }
 
 }  // namespace saccadrix::platform

@@ -1,16 +1,28 @@
 #include "result_buffers.h"
 
+#include <climits>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <vector>
+
+#include "status.h"
 
 namespace saccadrix {
 
 t_results_buffer results_buffer;
 T_RESULTS_STRUCT last_result;
+double last_result_host_time = 0;
 StoredList results_storage;
 TrackingState tracking;
 uint64_t ring_pushes = 0;
+
+namespace {
+std::mutex results_mutex;
+}  // namespace
+
+void LockResults() { results_mutex.lock(); }
+void UnLockResults() { results_mutex.unlock(); }
 
 void ringBuf_init(t_results_buffer* ring) { std::memset(ring, 0, sizeof *ring); }
 bool ringBuf_empty(const t_results_buffer* ring) { return ring->count == 0; }
@@ -18,130 +30,155 @@ bool ringBuf_full(const t_results_buffer* ring) { return ring->count > kRingCapa
 int ringBuf_length(const t_results_buffer* ring) { return ring->count; }
 void ringBuf_flush(t_results_buffer* ring) { ringBuf_init(ring); }
 
-int ringBuf_pop(t_results_buffer* ring, T_RESULTS_STRUCT* out) {
-  if (ring->count <= 0) return -1;
+int ringBuf_pop(t_results_buffer* ring, T_RESULTS_STRUCT* out, double* host_time) {
+  if (ring->count <= 0) return kStatusIo;
   *out = ring->records[ring->tail];
+  if (host_time != nullptr) *host_time = ring->hostTimes[ring->tail];
   ring->tail = (ring->tail + 1) % kRingCapacity;
   --ring->count;
-  return 0;
+  return kStatusOk;
 }
 
-void ringBuf_push(t_results_buffer* ring, const T_RESULTS_STRUCT& record) {
+void ringBuf_push(t_results_buffer* ring, const T_RESULTS_STRUCT& record, double host_time) {
   if (ring->head == ring->tail && ring->count != 0) {
     ring->tail = (ring->tail + 1) % kRingCapacity;
     --ring->count;
   }
   ring->records[ring->head] = record;
+  ring->hostTimes[ring->head] = host_time;
   ring->head = (ring->head + 1) % kRingCapacity;
   ++ring->count;
   last_result = record;
+  last_result_host_time = host_time;
   ++ring_pushes;
 }
 
 void ringBuf_flush_keeping(t_results_buffer* ring, uint64_t newest, uint16_t results_type) {
   const int keep_from = newest < static_cast<uint64_t>(ring->count)
                             ? ring->count - static_cast<int>(newest) : 0;
-  std::vector<T_RESULTS_STRUCT> kept;
+  struct Kept {
+    T_RESULTS_STRUCT record;
+    double host_time;
+  };
+  std::vector<Kept> kept;
   for (int i = keep_from; i < ring->count; ++i) {
-    const T_RESULTS_STRUCT& r = ring->records[(ring->tail + i) % kRingCapacity];
-    if (r.resultsType == results_type) kept.push_back(r);
+    const int at = (ring->tail + i) % kRingCapacity;
+    if (ring->records[at].resultsType == results_type) kept.push_back({ring->records[at], ring->hostTimes[at]});
   }
   const T_RESULTS_STRUCT last = last_result;
+  const double last_time = last_result_host_time;
   ringBuf_init(ring);
-  for (const T_RESULTS_STRUCT& r : kept) ringBuf_push(ring, r);
+  for (const Kept& k : kept) ringBuf_push(ring, k.record, k.host_time);
   last_result = last;
+  last_result_host_time = last_time;
   ring_pushes -= kept.size();
 }
 
-void StoreResult(const T_RESULTS_STRUCT& record) {
-  auto* node = new (std::nothrow) StoredNode{record, nullptr, results_storage.last};
-  if (node == nullptr) {
+// ---- StoredRecords ---------------------------------------------------------------------
+
+bool StoredRecords::push_back(const T_RESULTS_STRUCT& record, double host_time) {
+  if (first_ + size_ == chunks_.size() * kChunk) {
+    std::unique_ptr<Chunk> fresh(new (std::nothrow) Chunk);
+    if (fresh == nullptr) return false;
+    try {
+      chunks_.push_back(std::move(fresh));
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
+  const size_t i = size_++;
+  chunk(i).records[slot(i)] = record;
+  chunk(i).host_times[slot(i)] = host_time;
+  return true;
+}
+
+void StoredRecords::move(size_t to, size_t from) {
+  chunk(to).records[slot(to)] = chunk(from).records[slot(from)];
+  chunk(to).host_times[slot(to)] = chunk(from).host_times[slot(from)];
+}
+
+void StoredRecords::erase(size_t i) {
+  if (i >= size_) return;
+  if (i < size_ - 1 - i) {
+    // Shift the records before it one place back, then drop the first.
+    for (size_t k = i; k > 0; --k) move(k, k - 1);
+    ++first_;
+    --size_;
+    if (first_ == kChunk) {
+      chunks_.erase(chunks_.begin());
+      first_ = 0;
+    }
+  } else {
+    for (size_t k = i; k + 1 < size_; ++k) move(k, k + 1);
+    --size_;
+    // Keep one spare chunk at the end, so that a reader that removes while records arrive
+    // does not allocate and free a chunk at every boundary.
+    while (chunks_.size() * kChunk > first_ + size_ + 2 * kChunk) chunks_.pop_back();
+  }
+  if (size_ == 0) {
+    // Emptied by a reader that keeps up: keep one chunk for what comes next.
+    first_ = 0;
+    if (chunks_.size() > 1) chunks_.resize(1);
+  }
+}
+
+void StoredRecords::clear() {
+  chunks_.clear();
+  chunks_.shrink_to_fit();
+  first_ = 0;
+  size_ = 0;
+}
+
+size_t StoredRecords::capacity_bytes() const {
+  return chunks_.size() * sizeof(Chunk) + chunks_.capacity() * sizeof(chunks_[0]);
+}
+
+// ---- The stored list -----------------------------------------------------------------
+
+void StoreResult(const T_RESULTS_STRUCT& record, double host_time) {
+  StoredList& list = results_storage;
+  if (list.count == INT_MAX || !list.records.push_back(record, host_time)) {
     ++tracking.dropped_allocations;
     return;
   }
-  StoredList& list = results_storage;
-  if (list.count == 0) {
-    list.first = list.last = list.cursor = node;
-    list.count = 1;
-    list.position = 0;
-    return;
-  }
-  list.last->next = node;
-  list.last = node;
-  // A reader that has read everything waits past the end; the new record is its next one.
-  if (list.cursor == nullptr) list.cursor = node;
   ++list.count;
 }
 
 void ClearStoredResults() {
-  for (StoredNode* node = results_storage.first; node != nullptr;) {
-    StoredNode* next = node->next;
-    delete node;
-    node = next;
-  }
-  results_storage = StoredList{};
+  results_storage.records.clear();
+  results_storage.count = 0;
+  results_storage.position = 0;
 }
 
-int ReadStoredResult(T_RESULTS_STRUCT* destination, bool remove) {
+int ReadStoredResult(T_RESULTS_STRUCT* destination, bool remove, double* host_time) {
   StoredList& list = results_storage;
-  if (destination == nullptr || list.position >= list.count || list.cursor == nullptr) {
-    return -15;
+  if (destination == nullptr || list.position < 0 || list.position >= list.count) {
+    return kStatusNoRecord;
   }
-  StoredNode* node = list.cursor;
-  *destination = node->record;
+  const size_t at = static_cast<size_t>(list.position);
+  *destination = list.records.record(at);
+  if (host_time != nullptr) *host_time = list.records.host_time(at);
   if (!remove) {
-    list.cursor = node->next;  // null past the end
     ++list.position;
-    return 0;
+    return kStatusOk;
   }
-  StoredNode* next = node->next;
-  StoredNode* prev = node->prev;
-  delete node;
-  --list.count;
-  if (next == nullptr && prev == nullptr) {
-    list = StoredList{};
-    return 0;
-  }
-  if (prev != nullptr) prev->next = next;
-  else list.first = next;
-  if (next != nullptr) next->prev = prev;
-  else list.last = prev;
   // The following record takes the removed one's index, so position stays; removing the
   // last record leaves the reader past the end.
-  list.cursor = next;
-  return 0;
+  list.records.erase(at);
+  --list.count;
+  return kStatusOk;
 }
 
 int MoveStoredCursor(int position) {
   StoredList& list = results_storage;
-  if (position < 0 || position >= list.count || list.count == 0) return -15;
-  if (position == 0) {
-    list.cursor = list.first;
-    list.position = 0;
-    return 0;
-  }
-  if (position == list.count - 1) {
-    list.cursor = list.last;
-    list.position = list.count - 1;
-    return 0;
-  }
-  if (list.cursor == nullptr) {  // past the end: walk back from the last record
-    list.cursor = list.last;
-    list.position = list.count - 1;
-  }
-  while (list.position < position) {
-    if (list.cursor->next == nullptr) return -10;
-    list.cursor = list.cursor->next;
-    ++list.position;
-  }
-  while (list.position > position) {
-    if (list.cursor->prev == nullptr) return -10;
-    list.cursor = list.cursor->prev;
-    --list.position;
-  }
-  return 0;
+  if (position < 0 || position >= list.count) return kStatusNoRecord;
+  list.position = position;
+  return kStatusOk;
 }
 
-void stop_storing_results() { tracking.storeResults.store(false); }
+void stop_storing_results() {
+  ResultsLock lock;
+  tracking.storeResults.store(false);
+}
 
 }  // namespace saccadrix

@@ -8,19 +8,15 @@
 #include "bytes.h"
 #include "connection_state.h"
 #include "platform.h"
+#include "protocol.h"
 #include "result_buffers.h"
-#include "result_timing.h"
 
 namespace saccadrix {
 
-FrameTiming frame_timing;
+using namespace protocol;
 
 namespace {
 
-constexpr uint16_t kRawResultsOld = 200;         // model codes 1..3, results type 0
-constexpr uint16_t kCalibratedResultsOld = 201;  // model codes 1..3, results type 1
-constexpr uint16_t kRawResults = 202;            // model code 4, results type 0
-constexpr uint16_t kCalibratedResults = 203;     // model code 4, results type 1
 constexpr float kScale13 = 0.0001220703125f;     // 2^-13
 constexpr float kScale14 = 0.00006103515625f;    // 2^-14
 constexpr float kScale201 = 0.03125f;
@@ -101,15 +97,15 @@ void decode_203(const ByteView& r, T_EYE_RESULTS& eye, size_t base) {
 
 // Trigger pins of function 5 (first eye) and 6 (second eye) set bits of the eye's trigger
 // mask, numbered across both walks; the first active pin of function 7 or 8 is the event.
-void decode_pins(T_RESULTS_STRUCT* record) {
-  const int pins = conn.pinConfigurationSupported;
+void decode_pins(const DecodeContext& context, T_RESULTS_STRUCT* record) {
+  const int pins = context.pinCount < kMaxPins ? context.pinCount : kMaxPins;
   const uint32_t inputs = record->digitalInputs;
   int k = 0;
   for (int eye = 0; eye < 2; ++eye) {
     const int function = eye == 0 ? kPinTriggerEye0 : kPinTriggerEye1;
     T_EYE_RESULTS& block = record->eye[eye];
     for (int i = 0; i < pins; ++i) {
-      if (conn.pinFunctions[i] != function) continue;
+      if (context.pinFunctions[i] != function) continue;
       if (inputs & (1u << i)) {
         if (k < 32) block.triggerMask |= 1u << k;
         if (block.firstTriggerPin == 0) block.firstTriggerPin = static_cast<uint8_t>(i);
@@ -118,7 +114,7 @@ void decode_pins(T_RESULTS_STRUCT* record) {
     }
   }
   for (int i = 0; i < pins; ++i) {
-    const int function = conn.pinFunctions[i];
+    const int function = context.pinFunctions[i];
     if ((function == kPinEventA || function == kPinEventB) && (inputs & (1u << i))) {
       record->eventPin = static_cast<uint8_t>(i);
       break;
@@ -126,8 +122,7 @@ void decode_pins(T_RESULTS_STRUCT* record) {
   }
 }
 
-void update_frame_rate(uint16_t marker) {
-  FrameTiming& t = frame_timing;
+void update_frame_rate(FrameTiming& t, uint16_t marker) {
   t.timingFrames += marker == 1 ? 2 : 1;
   if (t.timingFrames < 6) return;
   const int64_t now = platform::milliseconds_now();
@@ -144,18 +139,18 @@ void update_frame_rate(uint16_t marker) {
 
 // Appends records to the stored list once the tracker's timestamp has restarted: records
 // above the threshold still belong to the time before the arm command.
-void store_records(const T_RESULTS_STRUCT* records, int n) {
+void store_records(const T_RESULTS_STRUCT* records, int n, double hostTime) {
   if (!tracking.storeResults.load(std::memory_order_relaxed)) return;
   if (tracking.waitForStart) {
     if (records[0].timestamp > tracking.waitForStartTimestamp) return;
     tracking.waitForStart = false;
   }
-  for (int i = 0; i < n; ++i) StoreResult(records[i]);
+  for (int i = 0; i < n; ++i) StoreResult(records[i], hostTime);
 }
 
 }  // namespace
 
-int processBuffer(const uint8_t* report, T_RESULTS_STRUCT* record) {
+int processBuffer(const uint8_t* report, const DecodeContext& context, T_RESULTS_STRUCT* record) {
   std::memset(record, 0, sizeof *record);
   record->size = sizeof(T_RESULTS_STRUCT);
   const ByteView r(report, kInReportSize);
@@ -163,53 +158,71 @@ int processBuffer(const uint8_t* report, T_RESULTS_STRUCT* record) {
   switch (type) {
     case kRawResultsOld:
     case kCalibratedResultsOld:
-      record->digitalInputs = r.u32(4);
-      record->timestamp = r.u64(8);
+      record->digitalInputs = r.u32(kOldDigitalInputs);
+      record->timestamp = r.u64(kOldTimestamp);
       record->resultsType = type == kRawResultsOld ? 0 : 1;
       for (size_t e = 0; e < 2; ++e) {
-        if (type == kRawResultsOld) decode_200(r, record->eye[e], 16 + 24 * e);
-        else decode_201(r, record->eye[e], 16 + 24 * e);
+        const size_t base = kOldEyeBase + kOldEyeStride * e;
+        if (type == kRawResultsOld) decode_200(r, record->eye[e], base);
+        else decode_201(r, record->eye[e], base);
       }
       break;
     case kRawResults:
     case kCalibratedResults:
-      record->digitalInputs = r.u32(2);
-      record->timestamp = r.u64(6);
+      record->digitalInputs = r.u32(kDigitalInputs);
+      record->timestamp = r.u64(kTimestamp);
       record->resultsType = type == kRawResults ? 0 : 1;
       for (size_t e = 0; e < 2; ++e) {
-        if (type == kRawResults) decode_202(r, record->eye[e], 14 + 25 * e);
-        else decode_203(r, record->eye[e], 22 + 21 * e);
+        if (type == kRawResults) decode_202(r, record->eye[e], kRawEyeBase + kRawEyeStride * e);
+        else decode_203(r, record->eye[e], kCalibratedEyeBase + kCalibratedEyeStride * e);
       }
       break;
     default:
       return 0;
   }
-  for (int e = 0; e < 2; ++e) record->eye[e].calibrated = tracking.calibratedDevice[e];
-  decode_pins(record);
+  for (int e = 0; e < 2; ++e) record->eye[e].calibrated = context.calibrated[e];
+  decode_pins(context, record);
   return 1;
 }
 
-int processResult(const uint8_t* report) {
+int processResult(const uint8_t* report, const DecodeContext& context, double hostTime) {
   T_RESULTS_STRUCT records[2];
-  if (!processBuffer(report, &records[0])) return 0;
-  const int model = conn.model.load(std::memory_order_relaxed);
+  if (!processBuffer(report, context, &records[0])) return 0;
+  const int model = context.model;
   int n = 1;
   if (model >= 1 && model <= 3) {
-    const uint16_t marker = ByteView(report, kInReportSize).u16(2);
-    update_frame_rate(marker);
+    const uint16_t marker = ByteView(report, kInReportSize).u16(kPairMarker);
+    if (context.timing != nullptr) update_frame_rate(*context.timing, marker);
     if (marker == 1 && model == 3) {
       // Two consecutive samples of one eye: the second eye block is the second sample.
       records[1] = records[0];
       records[1].eye[0] = records[0].eye[1];
       std::memset(&records[0].eye[1], 0, sizeof(T_EYE_RESULTS));
       std::memset(&records[1].eye[1], 0, sizeof(T_EYE_RESULTS));
-      if (conn.firmwareVersion > kPairedTimestampFirmware) records[1].timestamp += 1;
+      if (context.firmwareVersion > kPairedTimestampFirmware) records[1].timestamp += 1;
       n = 2;
     }
   }
-  for (int i = 0; i < n; ++i) ringBuf_push(&results_buffer, records[i]);
-  store_records(records, n);
+  for (int i = 0; i < n; ++i) ringBuf_push(&results_buffer, records[i], hostTime);
+  store_records(records, n, hostTime);
   return 1;
+}
+
+DecodeContext connection_context() {
+  DecodeContext context;
+  context.model = conn.model.load(std::memory_order_relaxed);
+  context.firmwareVersion = conn.firmwareVersion;
+  context.pinCount = conn.pinConfigurationSupported;
+  std::memcpy(context.pinFunctions, conn.pinFunctions, sizeof context.pinFunctions);
+  context.calibrated[0] = tracking.calibratedDevice[0];
+  context.calibrated[1] = tracking.calibratedDevice[1];
+  context.timing = &conn.timing;
+  return context;
+}
+
+int DecodeIncoming(const uint8_t* report, double hostTime) {
+  ResultsLock lock;
+  return processResult(report, connection_context(), hostTime);
 }
 
 }  // namespace saccadrix

@@ -9,18 +9,9 @@
 
 using namespace saccadrix;
 
-namespace {
-
-constexpr uint16_t kCmdResultsTypeRawOld = 104;
-constexpr uint16_t kCmdResultsTypeCalibratedOld = 105;
-constexpr uint16_t kCmdResultsTypeRaw = 106;
-constexpr uint16_t kCmdResultsTypeCalibrated = 107;
-
-}  // namespace
-
 extern "C" int zelSaccadrixGetResult(T_RESULTS_STRUCT* destination) {
   if (open_device() == nullptr) return kStatusNoDevice;
-  HidLock lock;
+  ResultsLock lock;
   if (destination == nullptr) return ringBuf_length(&results_buffer);
   if (ringBuf_pop(&results_buffer, destination) != 0) return kStatusIo;
   return ringBuf_length(&results_buffer);
@@ -28,40 +19,40 @@ extern "C" int zelSaccadrixGetResult(T_RESULTS_STRUCT* destination) {
 
 extern "C" int zelSaccadrixGetLastResult(T_RESULTS_STRUCT* destination) {
   if (open_device() == nullptr) return kStatusNoDevice;
-  HidLock lock;
+  ResultsLock lock;
   if (destination == nullptr) return kStatusNoRecord;
   *destination = last_result;
   return kStatusOk;
 }
 
 extern "C" int zelSaccadrixFlushResults(void) {
-  HidLock lock;
+  ResultsLock lock;
   ringBuf_flush(&results_buffer);
   return kStatusOk;
 }
 
 extern "C" int zelSaccadrixGetBufferedResult(T_RESULTS_STRUCT* destination, uint8_t remove) {
-  HidLock lock;
+  ResultsLock lock;
   return ReadStoredResult(destination, remove != 0);
 }
 
 extern "C" int zelSaccadrixSetBufferPosition(int position) {
-  HidLock lock;
+  ResultsLock lock;
   return MoveStoredCursor(position);
 }
 
 extern "C" int zelSaccadrixGetBufferPosition(void) {
-  HidLock lock;
+  ResultsLock lock;
   return results_storage.position;
 }
 
 extern "C" int zelSaccadrixGetResultsCount(void) {
-  HidLock lock;
+  ResultsLock lock;
   return results_storage.count;
 }
 
 extern "C" int zelSaccadrixClearDataBuffer(void) {
-  HidLock lock;
+  ResultsLock lock;
   ClearStoredResults();
   return kStatusOk;
 }
@@ -72,18 +63,15 @@ extern "C" int zelSaccadrixStartTracking(void) {
     uint8_t calibrated = 0;
     const int status = zelSaccadrixGetCalibrated(eye, &calibrated);
     {
-      HidLock lock;
+      ResultsLock lock;
       tracking.calibratedDevice[eye] = calibrated;
     }
     if (status != kStatusOk) return status;
   }
-  {
-    HidLock lock;
-    stop_storing_results();
-  }
+  stop_storing_results();
   zelSaccadrixClearDataBuffer();
   {
-    HidLock lock;
+    ResultsLock lock;
     tracking.waitForStartTimestamp = last_result.timestamp;
     tracking.waitForStart = true;
     tracking.storeResults.store(true);
@@ -92,7 +80,6 @@ extern "C" int zelSaccadrixStartTracking(void) {
 }
 
 extern "C" int zelSaccadrixStopTracking(void) {
-  HidLock lock;
   stop_storing_results();
   return kStatusOk;
 }
@@ -110,12 +97,17 @@ extern "C" int zelSaccadrixSetResultsType(int type) {
                                                    : kCmdResultsTypeCalibrated);
   Exchange exchange;
   if (!exchange.device_open()) return kStatusNoDevice;
-  const uint64_t pushed_before = ring_pushes;
-  const bool written = exchange.write(OutReport(command));
+  uint64_t pushed_before;
+  {
+    ResultsLock lock;
+    pushed_before = ring_pushes;
+  }
+  const int status = exchange.send(OutReport(command));
   exchange.pause(kPauseAfterSetMs);
   // Records of the old type are discarded. Reports read during the pause that already have
   // the new type stay, as they would have had they waited in the device's queue.
+  ResultsLock lock;
   ringBuf_flush_keeping(&results_buffer, ring_pushes - pushed_before,
                         static_cast<uint16_t>(type));
-  return written ? kStatusOk : kStatusIo;
+  return status == kStatusOk ? kStatusOk : kStatusIo;
 }

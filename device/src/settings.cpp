@@ -12,44 +12,18 @@
 #include "connection_state.h"
 #include "hid_link.h"
 #include "platform.h"
-#include "result_timing.h"
+#include "result_buffers.h"
 #include "saccadrix/saccadrix.h"
 
 namespace saccadrix {
 namespace {
 
-constexpr uint16_t kCmdSetParam = 303;
-constexpr uint16_t kCmdSetPinFunction = 306;
-constexpr uint16_t kCmdSetAnalogueFunction = 307;
-constexpr uint16_t kCmdGetParam = 402;
-constexpr uint16_t kCmdGetTrackingMode = 404;
-constexpr uint16_t kCmdGetCaptureConfig = 405;
-constexpr uint16_t kCmdGetPinFunction = 407;
-constexpr uint16_t kCmdGetAnalogueFunction = 408;
-constexpr uint16_t kCmdSetIpv4 = 500;
-constexpr uint16_t kCmdGetIpv4 = 501;
-constexpr uint16_t kCmdGetEthernet = 502;
-constexpr uint16_t kCmdSaveCapturedImages = 503;
 
 constexpr uint16_t kTrackingParam = 0;  // parameter 0 holds the two tracking flags
 constexpr uint32_t kFirstTrackingFlag = 1u << 0;
 constexpr uint32_t kSecondTrackingFlag = 1u << 1;
-constexpr size_t kOutValue = 5;
-constexpr size_t kReplyValue = 4;
-constexpr size_t kReplyParamByte = 4;
-constexpr size_t kOutNumber = 3;   // pin or channel number, then its record
-constexpr size_t kOutRecord = 4;
-constexpr size_t kReplyRecord = 3;
-constexpr size_t kOutIpv4 = 3;     // flag, then five int32
-constexpr size_t kReplyIpv4 = 2;
-constexpr size_t kIpv4Values = 5;
-constexpr size_t kReplyFirstText = 2;
-constexpr size_t kReplySecondText = 22;
 constexpr char kNotSupported[] = "Not supported.";
 
-// Capture configuration reply: the int32 at each of these offsets goes to the output of the
-// same index (the capture rate, output 2, comes first in the reply).
-constexpr size_t kCaptureConfigOffsets[5] = {6, 10, 2, 14, 18};
 // Models 1..3 have no capture configuration; the rate is estimated from the results.
 constexpr int kRateSettleMs = 500;
 // The estimate is refreshed every 6 results; at 20 results per second (the slowest rate
@@ -89,9 +63,9 @@ int estimated_capture_rate() {
   double rate;
   int64_t updated;
   {
-    HidLock lock;
-    rate = frame_timing.timingRate;
-    updated = frame_timing.timingStart;
+    ResultsLock lock;
+    rate = conn.timing.timingRate;
+    updated = conn.timing.timingStart;
   }
   if (updated == 0 || platform::milliseconds_now() - updated > kRateEstimateStaleMs) return 0;
   return capture_rate_for(rate);
@@ -109,7 +83,7 @@ int get_record(const RecordKind& kind, uint8_t number, uint8_t* record) {
   const int status = check_record_call(kind, number, record);
   if (status != kStatusOk) return status;
   return link::query(OutReport(kind.get_command, number),
-                     Reply{kind.get_command, kAnyArg, kQueryTries},
+                     Reply{kind.get_command, kAnyArg, kReplyBudgetMs},
                      [&](const InReport& r) {
                        std::memcpy(record, r.data() + kReplyRecord, kind.size);
                      },
@@ -147,7 +121,7 @@ extern "C" int zelSaccadrixGetParam(int id, int* value) {
   // The reply echoes the 16-bit id that was sent, so that is what it is matched against;
   // matching the caller's full int would wait out the budget for ids beyond 16 bits.
   const uint16_t sent = static_cast<uint16_t>(id);
-  return link::query(OutReport(kCmdGetParam, sent), Reply{kCmdGetParam, sent, kQueryTries},
+  return link::query(OutReport(kCmdGetParam, sent), Reply{kCmdGetParam, sent, kReplyBudgetMs},
                      [&](const InReport& r) { *value = r.u8(kReplyParamByte); },
                      kPauseAfterQueryMs);
 }
@@ -164,7 +138,7 @@ extern "C" int zelSaccadrixSetTracking(bool first, bool second) {
 extern "C" int zelSaccadrixGetTracking(uint8_t* first, uint8_t* second) {
   if (first == nullptr || second == nullptr) return kStatusArg;
   const int status = link::query(
-      OutReport(kCmdGetParam, kTrackingParam), Reply{kCmdGetParam, kTrackingParam, kQueryTries},
+      OutReport(kCmdGetParam, kTrackingParam), Reply{kCmdGetParam, kTrackingParam, kReplyBudgetMs},
       [&](const InReport& r) {
         const uint8_t word = r.u8(kReplyParamByte);
         *first = (word & kFirstTrackingFlag) ? 1 : 0;
@@ -192,7 +166,7 @@ extern "C" int zelSaccadrixGetTrackingMode(int* mode) {
       break;
   }
   return link::query(OutReport(kCmdGetTrackingMode),
-                     Reply{kCmdGetTrackingMode, kAnyArg, kQueryTries},
+                     Reply{kCmdGetTrackingMode, kAnyArg, kReplyBudgetMs},
                      [&](const InReport& r) { *mode = r.i32(kReplyValue); }, kPauseAfterQueryMs);
 }
 
@@ -216,7 +190,7 @@ extern "C" int zelSaccadrixGetCaptureConfig(int* value1, int* value2, int* captu
     return kStatusOk;
   }
   return link::query(OutReport(kCmdGetCaptureConfig),
-                     Reply{kCmdGetCaptureConfig, kAnyArg, kQueryTries},
+                     Reply{kCmdGetCaptureConfig, kAnyArg, kReplyBudgetMs},
                      [&](const InReport& r) {
                        for (size_t i = 0; i < 5; ++i) *outputs[i] = r.i32(kCaptureConfigOffsets[i]);
                      },
@@ -260,7 +234,7 @@ extern "C" int zelSaccadrixGetIPV4Config(uint8_t* flag, int* value1, int* value2
   for (int* v : values) *v = 0;
   if (open_device() == nullptr) return kStatusNoDevice;
   if (model_1_to_3(conn.model.load())) return kStatusUnsupported;
-  return link::query(OutReport(kCmdGetIpv4), Reply{kCmdGetIpv4, kAnyArg, kNetworkQueryTries},
+  return link::query(OutReport(kCmdGetIpv4), Reply{kCmdGetIpv4, kAnyArg, kNetworkReplyBudgetMs},
                      [&](const InReport& r) {
                        *flag = r.u8(kReplyIpv4);
                        for (size_t i = 0; i < kIpv4Values; ++i) {
@@ -280,7 +254,7 @@ extern "C" int zelSaccadrixGetEthMacAddress(char* macAddress, char* ethernetInfo
   }
   bool whole = true;
   const int status = link::query(
-      OutReport(kCmdGetEthernet), Reply{kCmdGetEthernet, kAnyArg, kNetworkQueryTries},
+      OutReport(kCmdGetEthernet), Reply{kCmdGetEthernet, kAnyArg, kNetworkReplyBudgetMs},
       [&](const InReport& r) {
         // Each text ends at its zero byte or at the end of the report.
         const bool first = copy_text_bounded(r.text(kReplyFirstText), macAddress, size);
@@ -304,13 +278,10 @@ extern "C" int zelSaccadrixGetSerialNumber(char* text, size_t size) {
   // any serial number whatever size the caller states.
   wchar_t scratch[256] = {};
   const size_t room = std::clamp<size_t>(size, 1, std::size(scratch));
-  int result;
-  {
-    HidLock lock;
-    hid_device* device = open_device();
-    if (device == nullptr) return kStatusNoDevice;
-    result = hid_get_serial_number_string(device, scratch, room);
-  }
+  const int result = link::with_device([&](hid_device* device) {
+    return hid_get_serial_number_string(device, scratch, room);
+  });
+  if (result == kStatusNoDevice) return kStatusNoDevice;
   // The low byte of each character, the rest of the buffer zero.
   const size_t copied = std::min(size, std::size(scratch));
   for (size_t i = 0; i < copied; ++i) {

@@ -1,6 +1,8 @@
 // The ring of recent records and the stored-results list with its cursor.
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <random>
 #include <vector>
 
 #include "result_buffers.h"
@@ -63,23 +65,19 @@ class StoredListTest : public ::testing::Test {
   void append(std::initializer_list<uint64_t> timestamps) {
     for (uint64_t t : timestamps) StoreResult(record(t));
   }
-  // Walks the list both ways and checks the links agree with count.
+  // The records held agree with count, and the cursor lies within them or just past.
   void expect_consistent() {
     const StoredList& l = results_storage;
-    int n = 0;
-    const StoredNode* prev = nullptr;
-    for (const StoredNode* node = l.first; node; prev = node, node = node->next, ++n) {
-      ASSERT_EQ(node->prev, prev);
+    EXPECT_EQ(l.records.size(), static_cast<size_t>(l.count));
+    EXPECT_GE(l.position, 0);
+    EXPECT_LE(l.position, l.count);
+  }
+  std::vector<uint64_t> contents() {
+    std::vector<uint64_t> out;
+    for (size_t i = 0; i < results_storage.records.size(); ++i) {
+      out.push_back(results_storage.records.record(i).timestamp);
     }
-    EXPECT_EQ(prev, l.last);
-    EXPECT_EQ(n, l.count);
-    if (l.cursor != nullptr) {
-      int index = 0;
-      for (const StoredNode* node = l.first; node != l.cursor; node = node->next) ++index;
-      EXPECT_EQ(index, l.position);
-    } else if (l.count > 0) {
-      EXPECT_EQ(l.position, l.count);
-    }
+    return out;
   }
   uint64_t read(bool remove = false) {
     T_RESULTS_STRUCT out{};
@@ -92,9 +90,9 @@ TEST_F(StoredListTest, first_append_places_the_cursor_on_it) {
   append({10});
   EXPECT_EQ(results_storage.count, 1);
   EXPECT_EQ(results_storage.position, 0);
-  EXPECT_EQ(results_storage.cursor, results_storage.first);
   append({11, 12});
-  EXPECT_EQ(results_storage.cursor, results_storage.first);  // appends never move it
+  EXPECT_EQ(results_storage.position, 0);  // appends never move it
+  EXPECT_EQ(read(), 10u);
 }
 
 TEST_F(StoredListTest, reading_without_remove_advances_the_cursor) {
@@ -103,7 +101,7 @@ TEST_F(StoredListTest, reading_without_remove_advances_the_cursor) {
   EXPECT_EQ(read(), 2u);
   EXPECT_EQ(read(), 3u);
   EXPECT_EQ(results_storage.position, 3);
-  EXPECT_EQ(+results_storage.cursor->record.timestamp, 4u);
+  EXPECT_EQ(read(), 4u);
   expect_consistent();
 }
 
@@ -112,17 +110,15 @@ TEST_F(StoredListTest, removing_at_the_front_moves_first) {
   EXPECT_EQ(read(true), 1u);
   EXPECT_EQ(results_storage.count, 2);
   EXPECT_EQ(results_storage.position, 0);
-  EXPECT_EQ(+results_storage.first->record.timestamp, 2u);
-  EXPECT_EQ(results_storage.cursor, results_storage.first);
+  EXPECT_EQ(contents(), (std::vector<uint64_t>{2, 3}));
   expect_consistent();
 }
 
-TEST_F(StoredListTest, removing_in_the_middle_links_neighbours_both_ways) {
+TEST_F(StoredListTest, removing_in_the_middle_closes_the_gap) {
   append({1, 2, 3});
   ASSERT_EQ(MoveStoredCursor(1), 0);
   EXPECT_EQ(read(true), 2u);
-  EXPECT_EQ(+results_storage.first->next->record.timestamp, 3u);
-  EXPECT_EQ(+results_storage.last->prev->record.timestamp, 1u);
+  EXPECT_EQ(contents(), (std::vector<uint64_t>{1, 3}));
   EXPECT_EQ(results_storage.position, 1);
   expect_consistent();
 }
@@ -133,9 +129,7 @@ TEST_F(StoredListTest, removing_the_only_record_empties_the_list) {
   const StoredList& l = results_storage;
   EXPECT_EQ(l.count, 0);
   EXPECT_EQ(l.position, 0);
-  EXPECT_EQ(l.first, nullptr);
-  EXPECT_EQ(l.last, nullptr);
-  EXPECT_EQ(l.cursor, nullptr);
+  EXPECT_TRUE(l.records.empty());
   T_RESULTS_STRUCT out;
   EXPECT_EQ(ReadStoredResult(&out, false), -15);
 }
@@ -194,13 +188,48 @@ TEST_F(StoredListTest, removing_the_last_record_leaves_the_reader_past_the_end) 
   EXPECT_EQ(read(true), 3u);
   EXPECT_EQ(results_storage.count, 2);
   EXPECT_EQ(results_storage.position, 2);
-  EXPECT_EQ(+results_storage.last->record.timestamp, 2u);
+  EXPECT_EQ(contents(), (std::vector<uint64_t>{1, 2}));
   expect_consistent();
   append({4});
   EXPECT_EQ(read(true), 4u);
   ASSERT_EQ(MoveStoredCursor(1), 0);
   EXPECT_EQ(read(), 2u);
   expect_consistent();
+}
+
+// The chunked store against a std::deque doing the same appends and removals, across chunk
+// boundaries: removals at the front, the back and inside, with the host times kept beside.
+TEST(StoredRecordsTest, matches_a_deque_across_chunks) {
+  StoredRecords store;
+  std::deque<uint64_t> oracle;
+  std::mt19937 rng(7);
+  uint64_t next = 1;
+  const size_t n = 3 * StoredRecords::kChunk + 17;
+  for (size_t round = 0; round < 4; ++round) {
+    while (oracle.size() < n) {
+      ASSERT_TRUE(store.push_back(record(next), static_cast<double>(next) / 2));
+      oracle.push_back(next++);
+    }
+    for (int k = 0; k < 300 && !oracle.empty(); ++k) {
+      const size_t pick = rng() % 3;
+      const size_t at = pick == 0 ? 0 : pick == 1 ? oracle.size() - 1 : rng() % oracle.size();
+      store.erase(at);
+      oracle.erase(oracle.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    // A reader that drains a whole chunk from the front.
+    for (size_t k = 0; k < StoredRecords::kChunk + 1; ++k) {
+      store.erase(0);
+      oracle.pop_front();
+    }
+    ASSERT_EQ(store.size(), oracle.size());
+    for (size_t i = 0; i < oracle.size(); ++i) {
+      ASSERT_EQ(+store.record(i).timestamp, oracle[i]) << "at " << i;
+      ASSERT_EQ(store.host_time(i), static_cast<double>(oracle[i]) / 2);
+    }
+  }
+  while (!store.empty()) store.erase(store.size() - 1);
+  EXPECT_TRUE(store.push_back(record(1), 0));
+  EXPECT_EQ(+store.record(0).timestamp, 1u);
 }
 
 }  // namespace

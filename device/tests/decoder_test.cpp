@@ -11,7 +11,6 @@
 #include "report_builder.h"
 #include "result_buffers.h"
 #include "result_decoding.h"
-#include "result_timing.h"
 
 using namespace saccadrix;
 
@@ -24,20 +23,25 @@ std::array<float, 15> values_of(const T_EYE_RESULTS& eye) {
   return out;
 }
 
+// The decoder's inputs besides the report: set per test, defaults of a model code 4 tracker.
+DecodeContext ctx;
+FrameTiming timing;
+
 T_RESULTS_STRUCT decode(const TestReport& r) {
   T_RESULTS_STRUCT rec;
-  EXPECT_EQ(processBuffer(r.bytes, &rec), 1);
+  EXPECT_EQ(processBuffer(r.bytes, ctx, &rec), 1);
   return rec;
 }
+
+int processResult(const uint8_t* report) { return saccadrix::processResult(report, ctx, 0.0); }
 
 class Decoder : public ::testing::Test {
  protected:
   void SetUp() override {
-    conn.model = 4;
-    conn.firmwareVersion = 30000;
-    conn.pinConfigurationSupported = 0;
-    std::memset(conn.pinFunctions, 0, sizeof conn.pinFunctions);
-    tracking.calibratedDevice[0] = tracking.calibratedDevice[1] = 0;
+    ctx = DecodeContext{};
+    ctx.model = 4;
+    ctx.firmwareVersion = 30000;
+    ctx.timing = &timing;
     tracking.storeResults = false;
     tracking.waitForStart = false;
     ringBuf_init(&results_buffer);
@@ -166,7 +170,7 @@ TEST_F(Decoder, replies_and_unknown_types_change_nothing) {
   r.u16(2, 26122).text(4, "Nov 12 2026");
   T_RESULTS_STRUCT rec;
   std::memset(&rec, 0xAB, sizeof rec);
-  EXPECT_EQ(processBuffer(r.bytes, &rec), 0);
+  EXPECT_EQ(processBuffer(r.bytes, ctx, &rec), 0);
   EXPECT_EQ(+rec.size, 155);
   EXPECT_EQ(+rec.timestamp, 0u);
   const T_RESULTS_STRUCT before = last_result;
@@ -176,16 +180,16 @@ TEST_F(Decoder, replies_and_unknown_types_change_nothing) {
 }
 
 TEST_F(Decoder, calibrated_flags_are_copied_into_each_eye) {
-  tracking.calibratedDevice[0] = 1;
+  ctx.calibrated[0] = 1;
   const T_RESULTS_STRUCT rec = decode(TestReport(202));
   EXPECT_EQ(rec.eye[0].calibrated, 1);
   EXPECT_EQ(rec.eye[1].calibrated, 0);
 }
 
 TEST_F(Decoder, pins_set_trigger_masks_across_both_eyes_and_the_first_event) {
-  conn.pinConfigurationSupported = 10;
+  ctx.pinCount = 10;
   const uint8_t functions[10] = {5, 0, 5, 7, 0, 5, 8, 6, 0, 0};
-  std::memcpy(conn.pinFunctions, functions, sizeof functions);
+  std::memcpy(ctx.pinFunctions, functions, sizeof functions);
   TestReport r(202);
   r.u32(2, (1u << 0) | (1u << 2) | (1u << 5) | (1u << 7) | (1u << 6));
   const T_RESULTS_STRUCT rec = decode(r);
@@ -203,8 +207,8 @@ TEST_F(Decoder, pins_set_trigger_masks_across_both_eyes_and_the_first_event) {
 }
 
 TEST_F(Decoder, pins_are_ignored_without_a_pin_table) {
-  conn.pinConfigurationSupported = 0;
-  conn.pinFunctions[1] = 5;
+  ctx.pinCount = 0;
+  ctx.pinFunctions[1] = 5;
   TestReport r(202);
   r.u32(2, 0xFFFFFFFF);
   const T_RESULTS_STRUCT rec = decode(r);
@@ -213,9 +217,9 @@ TEST_F(Decoder, pins_are_ignored_without_a_pin_table) {
 }
 
 TEST_F(Decoder, model3_paired_report_splits_with_timestamp_step_by_firmware) {
-  conn.model = 3;
+  ctx.model = 3;
   for (const uint16_t firmware : {uint16_t{26122}, uint16_t{26121}}) {
-    conn.firmwareVersion = firmware;
+    ctx.firmwareVersion = firmware;
     TestReport r(200, 1);
     r.u64(8, 500).u16(16, 0x06).u16(22, 1).u16(28, 11).u16(16 + 24, 0x07).u16(22 + 24, 1)
         .u16(28 + 24, 22);
@@ -233,17 +237,17 @@ TEST_F(Decoder, model3_paired_report_splits_with_timestamp_step_by_firmware) {
 }
 
 TEST_F(Decoder, only_model3_with_marker_1_splits) {
-  conn.model = 3;
+  ctx.model = 3;
   TestReport unpaired(200, 0);
   unpaired.u16(22, 1).u16(28, 11).u16(22 + 24, 1).u16(28 + 24, 22);
   processResult(unpaired.bytes);
   auto recs = drain_ring();
   ASSERT_EQ(recs.size(), 1u);
   EXPECT_EQ(+recs[0].eye[1].values[2], 22.0f);
-  conn.model = 4;
+  ctx.model = 4;
   processResult(TestReport(202, 1).bytes);
   EXPECT_EQ(drain_ring().size(), 1u);
-  conn.model = 2;
+  ctx.model = 2;
   processResult(TestReport(200, 1).bytes);
   EXPECT_EQ(drain_ring().size(), 1u);
 }
@@ -255,15 +259,15 @@ TEST_F(Decoder, recording_starts_at_the_first_timestamp_at_or_below_the_threshol
   for (uint64_t ts : {150u, 101u, 100u, 5000u, 1u}) processResult(TestReport(202).u64(6, ts).bytes);
   EXPECT_FALSE(tracking.waitForStart);
   ASSERT_EQ(results_storage.count, 3);
-  EXPECT_EQ(+results_storage.first->record.timestamp, 100u);
-  EXPECT_EQ(+results_storage.last->record.timestamp, 1u);
+  EXPECT_EQ(+results_storage.records.record(0).timestamp, 100u);
+  EXPECT_EQ(+results_storage.records.record(2).timestamp, 1u);
   EXPECT_EQ(ringBuf_length(&results_buffer), 5);  // the ring gets every record
   EXPECT_EQ(+last_result.timestamp, 1u);
 }
 
 TEST_F(Decoder, paired_records_share_one_start_check_on_the_first_timestamp) {
-  conn.model = 3;
-  conn.firmwareVersion = 30000;
+  ctx.model = 3;
+  ctx.firmwareVersion = 30000;
   tracking.storeResults = true;
   tracking.waitForStart = true;
   tracking.waitForStartTimestamp = 10;
@@ -272,17 +276,17 @@ TEST_F(Decoder, paired_records_share_one_start_check_on_the_first_timestamp) {
 }
 
 TEST_F(Decoder, frame_rate_estimate_runs_on_models_1_to_3_only) {
-  conn.model = 4;
-  const uint32_t before = frame_timing.timingFrames;
+  ctx.model = 4;
+  const uint32_t before = timing.timingFrames;
   processResult(TestReport(202).bytes);
-  EXPECT_EQ(frame_timing.timingFrames, before);
-  conn.model = 1;
-  frame_timing = FrameTiming{};
+  EXPECT_EQ(timing.timingFrames, before);
+  ctx.model = 1;
+  timing = FrameTiming{};
   processResult(TestReport(200, 1).bytes);  // a pair counts two frames
-  EXPECT_EQ(frame_timing.timingFrames, 2u);
+  EXPECT_EQ(timing.timingFrames, 2u);
   for (int i = 0; i < 4; ++i) processResult(TestReport(200).bytes);
-  EXPECT_EQ(frame_timing.timingFrames, 0u);  // 6 frames: a new measuring window starts
-  EXPECT_NE(frame_timing.timingStart, 0);
+  EXPECT_EQ(timing.timingFrames, 0u);  // 6 frames: a new measuring window starts
+  EXPECT_NE(timing.timingStart, 0);
 }
 
 }  // namespace

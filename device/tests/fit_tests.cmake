@@ -7,7 +7,7 @@ add_executable(fit_tests
   ${CMAKE_CURRENT_LIST_DIR}/gaze_fit_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/int_convert_test.cpp)
 target_include_directories(fit_tests PRIVATE
-  ${PROJECT_SOURCE_DIR}/device/src
+  ${PROJECT_SOURCE_DIR}/device/src ${PROJECT_SOURCE_DIR}/common
   ${PROJECT_SOURCE_DIR}/device/include)
 target_link_libraries(fit_tests PRIVATE
   GTest::gtest_main Threads::Threads saccadrix_warnings saccadrix_sanitizers)

@@ -55,6 +55,9 @@ extern "C" {
 #define SACCADRIX_E_NO_RECORD (-15)
 /* The calibration read back from the tracker differs from what was written. */
 #define SACCADRIX_E_VERIFY (-16)
+/* No device-to-host clock mapping yet: no result has been read since the tracker's
+ * timestamp last restarted (zelSaccadrixTimestampToHostClock, zelSaccadrixAddMarker). */
+#define SACCADRIX_E_NO_MAPPING (-17)
 /* No tracker found (Init), or no open connection (every other call that needs one). */
 #define SACCADRIX_E_NO_DEVICE (-100)
 
@@ -136,9 +139,12 @@ ZEL_SACCADRIX_API int zelSaccadrixInit(void);
 
 /*
  * Stops the poll thread and closes the tracker. Safe without a connection and when called
- * twice. The stored recording survives Close and can still be read back.
- * Returns 0, or SACCADRIX_E_THREAD (-10) when the poll thread could not be joined (the
- * device is closed all the same).
+ * twice. The stored recording survives Close and can still be read back. The poll thread
+ * ends within about 20 ms (the longest it waits for a report).
+ * Returns 0, or SACCADRIX_E_THREAD (-10) when the poll thread could not be joined. The
+ * device is never closed under a thread that may still read it: a thread that could not be
+ * joined keeps its device open until the process ends. On Windows, Close waits at most 10 s
+ * for the thread and returns 0 in every case (a thread still running then keeps its device).
  */
 ZEL_SACCADRIX_API int zelSaccadrixClose(void);
 
@@ -151,6 +157,30 @@ ZEL_SACCADRIX_API int zelSaccadrixGetLibVersion(void);
 
 /* Version of the binary interface: 2049 (0x0801). */
 ZEL_SACCADRIX_API int zelSaccadrixGetAbiVersion(void);
+
+/*
+ * The text of a status this library returns: a static string, never null ("unknown
+ * status" for a code the library does not return). The model codes 1 to 4 read as success.
+ * What only the caller knows it adds itself: a -1 from zelSaccadrixInit means the tracker's
+ * device node could not be opened (on Linux nearly always a missing udev rule); elsewhere
+ * -1 is a failed transfer.
+ */
+ZEL_SACCADRIX_API const char* zelSaccadrixStatusText(int status);
+
+/*
+ * The scheduling priority the poll thread got. The thread asks for real-time priority
+ * (SCHED_FIFO 20 on Linux and macOS, or as much as the user's RLIMIT_RTPRIO grants;
+ * THREAD_PRIORITY_HIGHEST on Windows) and runs at the normal priority when the system
+ * refuses, after printing "WARNING: pthread_setschedparam failed error: %d" (Windows:
+ * "WARNING: SetThreadPriority failed error: %d"). On Linux a user gets it with a line such as
+ *     @plugdev - rtprio 20
+ * in /etc/security/limits.conf (or a file in /etc/security/limits.d/; log in again).
+ * *raised: 1 when the thread runs above the normal priority, else 0; *priority: the
+ * real-time priority (1 to 99), the Windows priority level, or 0 when not raised.
+ * Returns 0; SACCADRIX_E_ARG (-3) for a null pointer; SACCADRIX_E_NO_DEVICE (-100) when no
+ * poll thread runs.
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetPollThreadPriority(int* raised, int* priority);
 
 /*
  * The firmware version number read when the tracker was opened (0 before any open, or when

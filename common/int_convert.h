@@ -1,4 +1,5 @@
-// Conversion of doubles that cross into 32-bit integers (scales, distances, residuals).
+// Conversion of doubles that cross into 32-bit integers (scales, distances, residuals, counts):
+// shared by the device library and the gateways, which include no other internal header.
 #ifndef SACCADRIX_INT_CONVERT_H
 #define SACCADRIX_INT_CONVERT_H
 
