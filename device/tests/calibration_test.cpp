@@ -102,6 +102,7 @@ TEST_F(CalibrationModel4, stored_distance_is_the_one_the_library_reports) {
 
 TEST_F(CalibrationModel4, device_distance_becomes_visible_from_the_next_read) {
   // The tracker holds 650; a fit sets the library's distance without telling the tracker.
+  ASSERT_EQ(zelSaccadrixSetCalibration(0, kMatrix, 100, 650, 0, 0), 0);
   double c[16];
   targ_struct t{0, 0, 0, 0};
   ASSERT_EQ(zelSaccadrixCalibrate(1, &t, c, 100, 500), 0);

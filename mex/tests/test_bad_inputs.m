@@ -78,7 +78,7 @@ function checks (gw, codes)
   expect_value (gw (17), uint16 (26122), "firmware version after the sweep");
   expect_value (gw (2, 0), int32 (0), "raw results");
   expect_value (gw (3), int32 (0), "start tracking");
-  pause (0.2);
+  wait_until (@() double (gw (5)) > 50, "results stored after the sweep");
   expect_value (gw (4), int32 (0), "stop tracking");
   n = double (gw (5));
   assert (n > 50, "a recording after the sweep");

@@ -33,7 +33,7 @@ function checks (gs)
   first = fullfile (pwd (), "clip.avi");
   unlink_if_there (first);
   expect_value (gs (25, first), int32 (0), "option 25 starts recording");
-  pause (1.5);
+  wait_until (@() avi_frames (first) >= 12, "frames of the first recording");
   expect_value (gs (26), int32 (0), "option 26 stops it");
   check_recording (first, 10);
 
@@ -41,9 +41,9 @@ function checks (gs)
   third = fullfile (pwd (), "third.avi");
   fourth = fullfile (pwd (), "fourth.avi");
   expect_value (gs (25, third), int32 (0), "third recording");
-  pause (0.7);
+  wait_until (@() avi_frames (third) >= 7, "frames of the third recording");
   expect_value (gs (25, fourth), int32 (0), "fourth recording replaces the third");
-  pause (0.7);
+  wait_until (@() avi_frames (fourth) >= 7, "frames of the fourth recording");
   expect_value (gs (26), int32 (0), "stop the fourth");
   check_recording (third, 5);
   check_recording (fourth, 5);
@@ -62,7 +62,7 @@ function checks (gs)
   % Only the first row's worth of columns: a two-row name passes two characters.
   unlink_if_there ("ac");
   expect_value (gs (25, ["ab"; "cd"]), int32 (0), "two-row path");
-  pause (0.5);
+  wait_until (@() avi_frames ("ac") >= 5, "frames of the two-row recording");
   expect_value (gs (26), int32 (0), "stop the two-row recording");
   check_recording (fullfile (pwd (), "ac"), 3);
   % Wrong numbers of outputs are Octave's error, not a crash.
@@ -77,7 +77,7 @@ function clear_during_recording ()
   file = fullfile (pwd (), "after_clear.avi");
   unlink_if_there (file);
   expect_value (zelSaccadrixGS (25.7, file), int32 (0), "option 25.7 records");
-  pause (0.7);
+  wait_until (@() avi_frames (file) >= 12, "frames before clearing");
   for how = {"clear all", "clear functions", "clear zelSaccadrixGS"}
     evalin ("base", how{1});
     assert (mapped ("libSaccadrixGS.so"), "the video library stays loaded after %s", how{1});
