@@ -57,6 +57,14 @@ std::string Pins(int model, bool& failed) {
   return text;
 }
 
+// Whether the thread that reads the tracker runs at real-time priority, and what to do if not.
+std::string PollThreadPriority() {
+  int raised = 0, priority = 0;
+  if (zelSaccadrixGetPollThreadPriority(&raised, &priority) != SACCADRIX_OK) return "not running";
+  if (raised) return "real-time priority " + std::to_string(priority);
+  return "normal priority (real-time refused: see the README on rtprio in limits.conf)";
+}
+
 std::string GazeCalibration(bool& failed) {
   std::string text;
   for (int eye = 0; eye < 2; ++eye) {
@@ -106,6 +114,7 @@ void RunInfo() {
   Line("capture rate",
        captureStatus < 0 ? Unavailable(captureStatus, failed) : std::to_string(rate) + " Hz");
   Line("pins", Pins(session.model(), failed));
+  Line("poll thread", PollThreadPriority());
   Line("gaze calibration", GazeCalibration(failed));
   Line("pupil calibration", PupilCalibration(failed));
   Line("device library", std::to_string(zelSaccadrixGetLibVersion()) + " (ABI " +

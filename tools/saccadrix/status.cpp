@@ -13,11 +13,13 @@ struct StatusRow {
   Source source;
   int status;
   Exit exit;
-  const char* message;
+  // What only this command knows, said instead of (kOpen) or after the library's own text.
+  const char* advice;
 };
 
-// One row per status each library documents. Opening the tracker has rows of its own: there
-// -1 means the device node could not be opened, which on Linux is nearly always access.
+// One row per status each library documents: the exit code and the command's advice. The
+// status's meaning is the library's text. Opening the tracker has rows of its own: there -1
+// means the device node could not be opened, which on Linux is nearly always access.
 constexpr StatusRow kStatusTable[] = {
     {Source::kOpen, SACCADRIX_E_NO_DEVICE, Exit::kNoTracker,
      "no Saccadrix tracker found; check that it is plugged in (lsusb lists USB vendor 0861)"},
@@ -27,41 +29,37 @@ constexpr StatusRow kStatusTable[] = {
     {Source::kOpen, SACCADRIX_E_THREAD, Exit::kDevice,
      "the connection's reading thread could not be started"},
 
-    {Source::kDevice, SACCADRIX_E_IO, Exit::kDevice,
-     "a transfer to or from the tracker failed (was it unplugged?)"},
-    {Source::kDevice, SACCADRIX_E_TIMEOUT, Exit::kDevice, "the tracker did not answer in time"},
-    {Source::kDevice, SACCADRIX_E_ARG, Exit::kUsage,
-     "a value is outside the range the tracker accepts"},
-    {Source::kDevice, SACCADRIX_E_UNSUPPORTED, Exit::kUnsupported,
-     "this tracker model does not support it"},
+    {Source::kDevice, SACCADRIX_E_IO, Exit::kDevice, "was it unplugged?"},
+    {Source::kDevice, SACCADRIX_E_TIMEOUT, Exit::kDevice, nullptr},
+    {Source::kDevice, SACCADRIX_E_ARG, Exit::kUsage, nullptr},
+    {Source::kDevice, SACCADRIX_E_UNSUPPORTED, Exit::kUnsupported, nullptr},
     {Source::kDevice, SACCADRIX_E_FILE_CREATE, Exit::kCalibrationFile,
-     "the calibration file could not be written (check the folder exists and is writable)"},
-    {Source::kDevice, SACCADRIX_E_FILE_OPEN, Exit::kCalibrationFile,
-     "the calibration file could not be opened or read"},
-    {Source::kDevice, SACCADRIX_E_FILE_VERSION, Exit::kCalibrationFile,
-     "the calibration file has a format version this kit does not read"},
-    {Source::kDevice, SACCADRIX_E_FILE_CRC, Exit::kCalibrationFile,
-     "the calibration file is damaged or cut short (checksum mismatch)"},
-    {Source::kDevice, SACCADRIX_E_FILE_MAGIC, Exit::kCalibrationFile,
-     "the file is not a Saccadrix calibration file"},
-    {Source::kDevice, SACCADRIX_E_THREAD, Exit::kDevice,
-     "the library's reading thread or its lock failed"},
-    {Source::kDevice, SACCADRIX_E_NO_RECORD, Exit::kDevice, "no recorded result is left"},
-    {Source::kDevice, SACCADRIX_E_VERIFY, Exit::kDevice,
-     "the calibration read back from the tracker differs from what was stored"},
-    {Source::kDevice, SACCADRIX_E_NO_DEVICE, Exit::kNoTracker, "no tracker is connected"},
+     "check the folder exists and is writable"},
+    {Source::kDevice, SACCADRIX_E_FILE_OPEN, Exit::kCalibrationFile, nullptr},
+    {Source::kDevice, SACCADRIX_E_FILE_VERSION, Exit::kCalibrationFile, nullptr},
+    {Source::kDevice, SACCADRIX_E_FILE_CRC, Exit::kCalibrationFile, nullptr},
+    {Source::kDevice, SACCADRIX_E_FILE_MAGIC, Exit::kCalibrationFile, nullptr},
+    {Source::kDevice, SACCADRIX_E_THREAD, Exit::kDevice, nullptr},
+    {Source::kDevice, SACCADRIX_E_NO_RECORD, Exit::kDevice, nullptr},
+    {Source::kDevice, SACCADRIX_E_VERIFY, Exit::kDevice, nullptr},
+    {Source::kDevice, SACCADRIX_E_NO_MAPPING, Exit::kDevice, nullptr},
+    {Source::kDevice, SACCADRIX_E_NO_DEVICE, Exit::kNoTracker, nullptr},
 
     {Source::kVideo, SACCADRIX_GS_E_CREATE, Exit::kVideo,
-     "a GStreamer element could not be created (are gstreamer1.0-plugins-base and "
-     "gstreamer1.0-plugins-good installed?)"},
-    {Source::kVideo, SACCADRIX_GS_E_LINK, Exit::kVideo,
-     "the video pipeline's elements could not be linked"},
-    {Source::kVideo, SACCADRIX_GS_E_START, Exit::kVideo,
-     "the video pipeline did not start (the camera may be in use, or the file could not be "
-     "created)"},
-    {Source::kVideo, SACCADRIX_GS_E_NO_CAMERA, Exit::kNoCamera,
-     "no camera of a Saccadrix tracker found"},
+     "are gstreamer1.0-plugins-base and gstreamer1.0-plugins-good installed?"},
+    {Source::kVideo, SACCADRIX_GS_E_LINK, Exit::kVideo, nullptr},
+    {Source::kVideo, SACCADRIX_GS_E_START, Exit::kVideo, nullptr},
+    {Source::kVideo, SACCADRIX_GS_E_NO_CAMERA, Exit::kNoCamera, nullptr},
 };
+
+const char* VideoStatusText(int status) {
+#if defined(SACCADRIX_CLI_HAS_VIDEO)
+  return zelSaccadrixVideoStatusText(status);
+#else
+  (void)status;
+  return "the video library failed (this build has none)";
+#endif
+}
 
 struct ExitRow {
   Exit exit;
@@ -87,9 +85,12 @@ constexpr ExitRow kExitTable[] = {
 
 StatusText DescribeStatus(Source source, int status) {
   for (const StatusRow& row : kStatusTable) {
-    if (row.source == source && row.status == status) {
-      return {row.exit, row.message};
-    }
+    if (row.source != source || row.status != status) continue;
+    if (source == Source::kOpen) return {row.exit, row.advice};
+    std::string text = source == Source::kVideo ? VideoStatusText(status)
+                                                : zelSaccadrixStatusText(status);
+    if (row.advice != nullptr) text += std::string(" (") + row.advice + ")";
+    return {row.exit, text};
   }
   return {Exit::kInternal, "unexpected status"};
 }

@@ -34,7 +34,7 @@ enum class Source {
 
 struct StatusText {
   Exit exit;
-  const char* message;
+  std::string message;
 };
 
 // The message and exit code for a status; unknown statuses give kInternal and a message

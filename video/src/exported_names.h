@@ -2,6 +2,7 @@
 // per line. Used for the Windows second names with a leading underscore and by the test
 // that checks the library's dynamic symbol table. (macOS adds zelSaccadrixVideoProcessEvents.)
 SACCADRIX_GS_EXPORT(zelSaccadrixGetLibGSVersion)
+SACCADRIX_GS_EXPORT(zelSaccadrixVideoStatusText)
 SACCADRIX_GS_EXPORT(zelSaccadrixVideoInit)
 SACCADRIX_GS_EXPORT(zelSaccadrixVideoStart)
 SACCADRIX_GS_EXPORT(zelSaccadrixVideoStop)

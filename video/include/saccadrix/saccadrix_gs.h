@@ -65,6 +65,10 @@ extern "C" {
 /* No camera of the tracker was found ("No Saccadrix device found." is printed). */
 #define SACCADRIX_GS_E_NO_CAMERA (-15)
 
+/* The text of a status this library returns: a static string, never null ("unknown status"
+ * for other codes). The codes overlap the device library's: ask each library for its own. */
+ZEL_SACCADRIX_GS_API const char* zelSaccadrixVideoStatusText(int32_t status);
+
 /* ---- Version ------------------------------------------------------------------------- */
 
 /* Version number of this library: 43 on Linux and macOS, 45 on Windows. */
