@@ -131,6 +131,7 @@ extern "C" int zelSaccadrixInit(void) {
   {
     ResultsLock lock;
     ringBuf_init(&results_buffer);
+    clock_mapping.restart();
   }
 
   hid_device_info* devices = hid_enumerate(0, 0);

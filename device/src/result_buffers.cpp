@@ -15,6 +15,7 @@ T_RESULTS_STRUCT last_result;
 double last_result_host_time = 0;
 StoredList results_storage;
 TrackingState tracking;
+ClockMapping clock_mapping;
 uint64_t ring_pushes = 0;
 
 namespace {
@@ -76,7 +77,7 @@ void ringBuf_flush_keeping(t_results_buffer* ring, uint64_t newest, uint16_t res
 
 // ---- StoredRecords ---------------------------------------------------------------------
 
-bool StoredRecords::push_back(const T_RESULTS_STRUCT& record, double host_time) {
+bool StoredRecords::push_back(const T_RESULTS_STRUCT& record, double host_time, uint32_t epoch) {
   if (first_ + size_ == chunks_.size() * kChunk) {
     std::unique_ptr<Chunk> fresh(new (std::nothrow) Chunk);
     if (fresh == nullptr) return false;
@@ -89,12 +90,14 @@ bool StoredRecords::push_back(const T_RESULTS_STRUCT& record, double host_time) 
   const size_t i = size_++;
   chunk(i).records[slot(i)] = record;
   chunk(i).host_times[slot(i)] = host_time;
+  chunk(i).epochs[slot(i)] = epoch;
   return true;
 }
 
 void StoredRecords::move(size_t to, size_t from) {
   chunk(to).records[slot(to)] = chunk(from).records[slot(from)];
   chunk(to).host_times[slot(to)] = chunk(from).host_times[slot(from)];
+  chunk(to).epochs[slot(to)] = chunk(from).epochs[slot(from)];
 }
 
 void StoredRecords::erase(size_t i) {
@@ -135,9 +138,9 @@ size_t StoredRecords::capacity_bytes() const {
 
 // ---- The stored list -----------------------------------------------------------------
 
-void StoreResult(const T_RESULTS_STRUCT& record, double host_time) {
+void StoreResult(const T_RESULTS_STRUCT& record, double host_time, uint32_t epoch) {
   StoredList& list = results_storage;
-  if (list.count == INT_MAX || !list.records.push_back(record, host_time)) {
+  if (list.count == INT_MAX || !list.records.push_back(record, host_time, epoch)) {
     ++tracking.dropped_allocations;
     return;
   }
@@ -148,6 +151,8 @@ void ClearStoredResults() {
   results_storage.records.clear();
   results_storage.count = 0;
   results_storage.position = 0;
+  results_storage.markers.clear();
+  results_storage.markers.shrink_to_fit();
 }
 
 int ReadStoredResult(T_RESULTS_STRUCT* destination, bool remove, double* host_time) {

@@ -9,6 +9,9 @@
 #include <memory>
 #include <vector>
 
+#include <string>
+
+#include "clock_mapping.h"
 #include "platform.h"
 #include "saccadrix/saccadrix.h"
 
@@ -58,9 +61,10 @@ void ringBuf_flush_keeping(t_results_buffer* ring, uint64_t newest, uint16_t res
 // Records pushed into the ring since the library was loaded.
 extern uint64_t ring_pushes;
 
-// The stored recording: records in arrival order with their host read times, kept in chunks
-// of 4096 (two allocations per chunk, none per record: 163 bytes a record). Indexed access,
-// appends and removal at either end in constant time; removal inside shifts the shorter side.
+// The stored recording: records in arrival order with their host read times and the clock
+// epoch of their timestamps, kept in chunks of 4096 (one allocation per chunk, none per
+// record: 167 bytes a record). Indexed access, appends and removal at either end in constant
+// time; removal inside shifts the shorter side.
 class StoredRecords {
  public:
   static constexpr size_t kChunk = 4096;
@@ -69,8 +73,9 @@ class StoredRecords {
   bool empty() const { return size_ == 0; }
   const T_RESULTS_STRUCT& record(size_t i) const { return chunk(i).records[slot(i)]; }
   double host_time(size_t i) const { return chunk(i).host_times[slot(i)]; }
+  uint32_t epoch(size_t i) const { return chunk(i).epochs[slot(i)]; }
   // False when memory for a new chunk could not be had (nothing changes then).
-  bool push_back(const T_RESULTS_STRUCT& record, double host_time);
+  bool push_back(const T_RESULTS_STRUCT& record, double host_time, uint32_t epoch = 0);
   void erase(size_t i);
   void clear();
   // Bytes held, for the memory figures.
@@ -80,6 +85,7 @@ class StoredRecords {
   struct Chunk {
     T_RESULTS_STRUCT records[kChunk];
     double host_times[kChunk];
+    uint32_t epochs[kChunk];
   };
   Chunk& chunk(size_t i) const { return *chunks_[(first_ + i) / kChunk]; }
   size_t slot(size_t i) const { return (first_ + i) % kChunk; }
@@ -93,10 +99,19 @@ class StoredRecords {
 // The stored-results list and its read cursor. position is the index of the next record to
 // read; after the last record has been read it equals count ("past the end"), and the next
 // appended record is then the next one read.
+// A time-stamped message of the experiment ("trial 3 start"), kept with the recording. Its
+// device timestamp is mapped when it is read, as the records' sample times are.
+struct Marker {
+  double host_time;
+  ClockMapping::EpochId epoch;  // the clock epoch current when it was added
+  std::string text;
+};
+
 struct StoredList {
   StoredRecords records;
   int count = 0;
   int position = 0;
+  std::vector<Marker> markers;
 };
 
 extern StoredList results_storage;
@@ -104,8 +119,8 @@ extern StoredList results_storage;
 // Appends a copy of the record with its host read time. A record that cannot be stored
 // (memory exhausted, or the list already holds INT_MAX records) is counted in
 // dropped_allocations and left out.
-void StoreResult(const T_RESULTS_STRUCT& record, double host_time = 0);
-// Frees every record and resets the cursor.
+void StoreResult(const T_RESULTS_STRUCT& record, double host_time = 0, uint32_t epoch = 0);
+// Frees every record and marker and resets the cursor.
 void ClearStoredResults();
 // Reads the record at the cursor into destination (its host time into host_time, if given)
 // and advances (or removes it): 0, or -15 for a null destination or when nothing is left.
@@ -124,6 +139,9 @@ struct TrackingState {
 };
 
 extern TrackingState tracking;
+
+// The device-to-host clock mapping, fed by the decoder with every result report.
+extern ClockMapping clock_mapping;
 
 // Stops appending to the stored list (Close and StopTracking). Takes the results lock.
 void stop_storing_results();

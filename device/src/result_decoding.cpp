@@ -145,7 +145,8 @@ void store_records(const T_RESULTS_STRUCT* records, int n, double hostTime) {
     if (records[0].timestamp > tracking.waitForStartTimestamp) return;
     tracking.waitForStart = false;
   }
-  for (int i = 0; i < n; ++i) StoreResult(records[i], hostTime);
+  const auto epoch = static_cast<uint32_t>(clock_mapping.current_epoch());
+  for (int i = 0; i < n; ++i) StoreResult(records[i], hostTime, epoch);
 }
 
 }  // namespace
@@ -203,6 +204,8 @@ int processResult(const uint8_t* report, const DecodeContext& context, double ho
       n = 2;
     }
   }
+  // The report's pair for the clock mapping: its first sample's timestamp, its read time.
+  clock_mapping.add(records[0].timestamp, hostTime);
   for (int i = 0; i < n; ++i) ringBuf_push(&results_buffer, records[i], hostTime);
   store_records(records, n, hostTime);
   return 1;

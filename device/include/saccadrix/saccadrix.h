@@ -258,7 +258,8 @@ ZEL_SACCADRIX_API int zelSaccadrixGetBufferedResult(T_RESULTS_STRUCT* destinatio
 /*
  * Places the cursor on stored record number position (0 = oldest).
  * Returns 0; SACCADRIX_E_NO_RECORD (-15) when position is negative, not below the count, or
- * the list is empty (cursor unchanged); SACCADRIX_E_THREAD (-10) if the walk ran off the list.
+ * the list is empty (cursor unchanged). (SACCADRIX_E_THREAD (-10), "the walk ran off the
+ * list", is kept in the documented codes but can no longer happen.)
  */
 ZEL_SACCADRIX_API int zelSaccadrixSetBufferPosition(int position);
 
@@ -268,7 +269,7 @@ ZEL_SACCADRIX_API int zelSaccadrixGetBufferPosition(void);
 /* The number of stored records. */
 ZEL_SACCADRIX_API int zelSaccadrixGetResultsCount(void);
 
-/* Frees the stored list. Returns 0. */
+/* Frees the stored list and its markers. Returns 0. */
 ZEL_SACCADRIX_API int zelSaccadrixClearDataBuffer(void);
 
 /*
@@ -286,6 +287,92 @@ ZEL_SACCADRIX_API int zelSaccadrixStopTracking(void);
 
 /* 1 while a recording is started (also before its first record is stored), else 0. */
 ZEL_SACCADRIX_API uint8_t zelSaccadrixGetTrackingStarted(void);
+
+/* ---- Host clock, sample times and markers --------------------------------------------------
+ *
+ * The host clock is the computer's monotonic clock, the one experiment software uses for its
+ * own events: CLOCK_MONOTONIC on Linux, mach_absolute_time on macOS, QueryPerformanceCounter
+ * on Windows, in seconds as a double. The library reads it once for every report it reads
+ * (the report's *host time*: when the record reached the host), and keeps that time with the
+ * record in the ring, as the newest record, and in the stored list.
+ *
+ * From the pairs (device timestamp, host time) the library keeps a running estimate of the
+ * tracker's clock against the host's: offset and rate, drift included. Reads are often late
+ * and never early, so the estimate is the line under all pairs that lies closest to them
+ * (the lower envelope: Moon, Skelly and Towsley 1999), not a mean. A record's *sample time*
+ * is that line at its timestamp: the earliest moment its report could have been seen on the
+ * host (the tracker's send time plus the USB transfer), free of the reading's own delay.
+ * Each restart of the tracker's timestamp (zelSaccadrixStartTracking arms it) starts a new
+ * epoch; the rate estimated before carries over, so the mapping holds from the first report
+ * after a restart. The estimate improves as a recording goes on: ask for sample times after
+ * the recording to get the best one.
+ */
+
+/* The host clock now, in seconds. Returns 0; SACCADRIX_E_ARG (-3) for a null pointer. */
+ZEL_SACCADRIX_API int zelSaccadrixGetHostClock(double* seconds);
+
+/*
+ * The host time (seconds) at which the report carrying this timestamp became readable, as
+ * the mapping estimates it, for a timestamp of the current epoch (since the last restart).
+ * Returns 0; SACCADRIX_E_ARG (-3) for a null pointer; SACCADRIX_E_NO_MAPPING (-17) when no
+ * result has been read since the library was loaded (or since Init).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixTimestampToHostClock(uint64_t timestamp, double* seconds);
+
+/*
+ * Reads up to count stored records from the cursor, as zelSaccadrixGetBufferedResult does
+ * one at a time (same cursor, same remove rule), with each record's host time into
+ * hostTimes[i] and its sample time into sampleTimes[i] (either array may be null; NaN where
+ * no mapping exists for the record's epoch). Each array holds at least count elements. The
+ * way to drain a long recording in chunks: with remove nonzero, memory is freed as it goes.
+ * Returns the number of records read (0 when none is left at the cursor);
+ * SACCADRIX_E_ARG (-3) for a negative count; SACCADRIX_E_NO_RECORD (-15) for null records.
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetBufferedResults(T_RESULTS_STRUCT* records, double* hostTimes,
+                                                     double* sampleTimes, int count,
+                                                     uint8_t remove);
+
+/*
+ * The newest record and its host time (0 before the first record), for gaze-contingent
+ * displays; hostTime may be null.
+ * Returns 0; SACCADRIX_E_NO_RECORD (-15) for a null destination; SACCADRIX_E_NO_DEVICE (-100).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetLastResultWithTime(T_RESULTS_STRUCT* destination,
+                                                        double* hostTime);
+
+/*
+ * zelSaccadrixGetResult with the record's host time (hostTime may be null): takes the
+ * oldest record from the ring. Returns as zelSaccadrixGetResult.
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetResultWithTime(T_RESULTS_STRUCT* destination, double* hostTime);
+
+/*
+ * Stores a marker in the current recording: the host time of the call and the text (at most
+ * 255 bytes before its terminating zero; "trial 3 start", "target on"). Markers are kept in
+ * the order they were added, survive zelSaccadrixClose like the records, and are discarded
+ * with the recording (zelSaccadrixStartTracking, zelSaccadrixClearDataBuffer). Any thread may
+ * call it while the tracker streams; it takes well under a microsecond and never waits for
+ * the device. A marker may be added before the recording's first record, or without any
+ * connection (its host time is exact; its timestamp is mapped when read).
+ * Returns 0; SACCADRIX_E_ARG (-3) for a null text or one longer than 255 bytes (nothing
+ * stored).
+ */
+ZEL_SACCADRIX_API int zelSaccadrixAddMarker(const char* text);
+
+/* The number of markers of the current recording. */
+ZEL_SACCADRIX_API int zelSaccadrixGetMarkerCount(void);
+
+/*
+ * Marker number index (0 = first added): its host time, the device timestamp the mapping
+ * gives for that moment in the recording's epoch (mapped now, so the best estimate; 0 when
+ * no mapping exists, or for a moment before the timestamp's restart), and its text copied
+ * into text, cut to size - 1 bytes and always zero-terminated (size 0: nothing copied). Any
+ * output pointer but text may be null.
+ * Returns 0; SACCADRIX_E_ARG (-3) for a null text with a nonzero size;
+ * SACCADRIX_E_NO_RECORD (-15) for an index out of range.
+ */
+ZEL_SACCADRIX_API int zelSaccadrixGetMarker(int index, double* hostTime, uint64_t* timestamp,
+                                            char* text, size_t size);
 
 /*
  * Chooses raw (0: pupil and reflection positions) or calibrated (1: gaze vectors and angles)
