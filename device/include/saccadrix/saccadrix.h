@@ -173,8 +173,9 @@ ZEL_SACCADRIX_API const char* zelSaccadrixStatusText(int status);
  * THREAD_PRIORITY_HIGHEST on Windows) and runs at the normal priority when the system
  * refuses, after printing "WARNING: pthread_setschedparam failed error: %d" (Windows:
  * "WARNING: SetThreadPriority failed error: %d"). On Linux a user gets it with a line such as
- *     @plugdev - rtprio 20
- * in /etc/security/limits.conf (or a file in /etc/security/limits.d/; log in again).
+ *     @eyelab - rtprio 20
+ * in /etc/security/limits.conf (or a file in /etc/security/limits.d/; "@eyelab" is a group
+ * the tracker's users belong to, or give a user name; log in again).
  * *raised: 1 when the thread runs above the normal priority, else 0; *priority: the
  * real-time priority (1 to 99), the Windows priority level, or 0 when not raised.
  * Returns 0; SACCADRIX_E_ARG (-3) for a null pointer; SACCADRIX_E_NO_DEVICE (-100) when no
