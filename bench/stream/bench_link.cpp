@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "saccadrix/saccadrix.h"
+#include "bench_support.h"
 #include "virtual_tracker.h"
 
 using Clock = std::chrono::steady_clock;
@@ -32,37 +33,17 @@ using std::chrono::milliseconds;
 
 namespace {
 
-double percentile(std::vector<double> v, double p) {
-  if (v.empty()) return 0;
-  const size_t k = std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())));
-  std::nth_element(v.begin(), v.begin() + static_cast<long>(k), v.end());
-  return v[k];
-}
+using bench::open_tracker;
+using bench::percentile;
+using bench::process_cpu_seconds;
 
-double process_cpu_seconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
+
 
 double load_average() {
   double l[1] = {0};
   return getloadavg(l, 1) == 1 ? l[0] : -1;
 }
 
-int open_tracker(double rate) {
-  vt::reset();
-  vt::DeviceConfig c;
-  c.product_id = vt::product_id_for_model(4);
-  c.rate_hz = rate;
-  const int id = vt::attach(c);
-  if (zelSaccadrixInit() != 4) {
-    std::fprintf(stderr, "Init failed\n");
-    std::exit(1);
-  }
-  return id;
-}
 
 // The poll thread's priority, where the library reports it.
 const char* priority_text() {

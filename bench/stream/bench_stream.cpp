@@ -3,7 +3,6 @@
 //  - latency from a report becoming readable in the input queue to its record reaching a
 //    client through the ring (a reader thread pops the ring, sleeping 20 us when empty);
 //  - records lost while commands run during a 1 kHz recording;
-//  - CPU time used by the idle poll thread.
 // usage: bench_stream [--seconds N] (per rate; default 60)
 #include <sys/resource.h>
 
@@ -20,6 +19,7 @@
 #include <vector>
 
 #include "saccadrix/saccadrix.h"
+#include "bench_support.h"
 #include "virtual_tracker.h"
 
 using Clock = std::chrono::steady_clock;
@@ -27,6 +27,10 @@ using std::chrono::duration;
 using std::chrono::milliseconds;
 
 namespace {
+
+using bench::open_tracker;
+using bench::percentile;
+using bench::process_cpu_seconds;
 
 struct Tally {
   uint64_t delivered = 0, lost = 0, duplicated = 0;
@@ -54,32 +58,8 @@ Tally tally_recording() {
   return t;
 }
 
-double process_cpu_seconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
-double percentile(std::vector<double>& v, double p) {
-  if (v.empty()) return 0;
-  const size_t k = std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())));
-  std::nth_element(v.begin(), v.begin() + static_cast<long>(k), v.end());
-  return v[k];
-}
 
-int open_tracker(double rate) {
-  vt::reset();
-  vt::DeviceConfig c;
-  c.product_id = vt::product_id_for_model(4);
-  c.rate_hz = rate;
-  const int id = vt::attach(c);
-  if (zelSaccadrixInit() != 4) {
-    std::fprintf(stderr, "Init failed\n");
-    std::exit(1);
-  }
-  return id;
-}
 
 void wait_drained(int id) {
   vt::pause_stream(id, true);
@@ -171,17 +151,6 @@ void commands_during_recording() {
   }
 }
 
-void idle_poll_thread(int seconds) {
-  open_tracker(0);
-  const double cpu0 = process_cpu_seconds();
-  const auto t0 = Clock::now();
-  std::this_thread::sleep_for(std::chrono::seconds(seconds));
-  const double cpu = process_cpu_seconds() - cpu0;
-  const double wall = duration<double>(Clock::now() - t0).count();
-  std::printf("| idle poll thread | %d s | CPU %.3f s | %.2f %% of one core |\n", seconds, cpu,
-              100.0 * cpu / wall);
-  zelSaccadrixClose();
-}
 
 }  // namespace
 
@@ -196,7 +165,5 @@ int main(int argc, char** argv) {
   std::printf("\n| command during a 1 kHz recording | took | recorded | lost | dup | queue drops |\n");
   std::printf("|---|---|---|---|---|---|\n");
   commands_during_recording();
-  std::printf("\n");
-  idle_poll_thread(std::min(seconds, 10));
   return 0;
 }

@@ -1,14 +1,11 @@
 #include "status.h"
 
+#include "status_text.h"
+
 namespace saccadrix {
 namespace {
 
-struct StatusRow {
-  Status status;
-  const char* text;
-};
-
-constexpr StatusRow kStatusTexts[] = {
+constexpr StatusTextRow kStatusTexts[] = {
     {kStatusOk, "success"},
     {kStatusIo, "a transfer to or from the tracker failed (or: the tracker could not be opened; no record in the ring)"},
     {kStatusTimeout, "the tracker did not answer in time"},
@@ -30,10 +27,7 @@ constexpr StatusRow kStatusTexts[] = {
 
 const char* status_text(int status) {
   if (status >= 1 && status <= 4) return "success (the model code of the opened tracker)";
-  for (const StatusRow& row : kStatusTexts) {
-    if (row.status == status) return row.text;
-  }
-  return "unknown status";
+  return find_status_text(kStatusTexts, status);
 }
 
 }  // namespace saccadrix

@@ -14,6 +14,7 @@
 
 #include "saccadrix/saccadrix.h"
 #include "virtual_tracker.h"
+#include "tracker_test_support.h"
 #include "wait_for.h"
 
 using std::chrono::milliseconds;
@@ -46,24 +47,7 @@ Drained drain(int chunk) {
   return d;
 }
 
-class RecordingTime : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    vt::reset();
-    vt::DeviceConfig c;
-    c.product_id = vt::product_id_for_model(4);
-    c.rate_hz = 1000;
-    id_ = vt::attach(c);
-    ASSERT_EQ(zelSaccadrixInit(), 4);
-  }
-  static void TearDownTestSuite() {
-    zelSaccadrixClose();
-    zelSaccadrixClearDataBuffer();
-    vt::reset();
-  }
-  static int id_;
-};
-int RecordingTime::id_ = 0;
+using RecordingTime = tracker_test::StreamingTracker;
 
 TEST_F(RecordingTime, host_clock_is_the_monotonic_clock) {
   timespec before{};

@@ -8,6 +8,7 @@
 
 #include "saccadrix/saccadrix.h"
 #include "virtual_tracker.h"
+#include "tracker_test_support.h"
 #include "wait_for.h"
 
 using std::chrono::milliseconds;
@@ -39,24 +40,7 @@ void expect_in_order(const std::vector<T_RESULTS_STRUCT>& records, uint64_t queu
   EXPECT_LE(gaps, queue_drops);
 }
 
-class Streaming : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    vt::reset();
-    vt::DeviceConfig c;
-    c.product_id = vt::product_id_for_model(4);
-    c.rate_hz = 1000;
-    id_ = vt::attach(c);
-    ASSERT_EQ(zelSaccadrixInit(), 4);
-  }
-  static void TearDownTestSuite() {
-    zelSaccadrixClose();
-    zelSaccadrixClearDataBuffer();
-    vt::reset();
-  }
-  static int id_;
-};
-int Streaming::id_ = 0;
+using Streaming = tracker_test::StreamingTracker;
 
 // Needs a process in which no record has arrived yet: CTest runs it alone
 // (results_fresh_process), and the other cases without it.

@@ -57,8 +57,8 @@ inline void expect_tracking_word(int id, bool first, bool second, int32_t word) 
 }
 
 // Runs call while the tracker's own answer to command is suppressed and reply is queued
-// instead, once the command has been written. The library holds the HID lock from its write
-// until its reply is in, so the poll thread cannot read the queued reply away.
+// instead, once the command has been written. The command waits for its reply from before
+// its write, so whoever reads the queued reply hands it to the command.
 template <typename Call>
 int with_reply(int id, uint16_t command, const uint8_t (&reply)[64], Call call) {
   vt::Faults f;
@@ -98,5 +98,24 @@ class OnTracker : public ::testing::Test {
 };
 template <int Model>
 int OnTracker<Model>::id_ = 0;
+
+// A suite of cases against one connection to a model code 4 tracker that streams raw results
+// at 1 kHz; the stored recording is cleared when the suite ends.
+class StreamingTracker : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    vt::reset();
+    vt::DeviceConfig c = tracker(4);
+    c.rate_hz = 1000;
+    id_ = vt::attach(c);
+    ASSERT_EQ(zelSaccadrixInit(), 4);
+  }
+  static void TearDownTestSuite() {
+    zelSaccadrixClose();
+    zelSaccadrixClearDataBuffer();
+    vt::reset();
+  }
+  static inline int id_ = 0;
+};
 
 }  // namespace tracker_test

@@ -3,15 +3,13 @@
 #include <cstdint>
 
 #include "saccadrix/saccadrix_gs.h"
+#include "status_text.h"
 
 namespace {
 
-struct StatusRow {
-  int status;
-  const char* text;
-};
+using saccadrix::StatusTextRow;
 
-constexpr StatusRow kStatusTexts[] = {
+constexpr StatusTextRow kStatusTexts[] = {
     {SACCADRIX_GS_OK, "success"},
     {SACCADRIX_GS_E_CREATE, "a GStreamer element or the pipeline could not be created (a plug-in is missing?)"},
     {SACCADRIX_GS_E_LINK, "the video pipeline's elements could not be linked"},
@@ -22,8 +20,5 @@ constexpr StatusRow kStatusTexts[] = {
 }  // namespace
 
 ZEL_SACCADRIX_GS_API const char* zelSaccadrixVideoStatusText(int32_t status) {
-  for (const StatusRow& row : kStatusTexts) {
-    if (row.status == status) return row.text;
-  }
-  return "unknown status";
+  return saccadrix::find_status_text(kStatusTexts, status);
 }
