@@ -159,7 +159,7 @@ TEST_F(PollReader, reply_is_delivered_among_streaming_results) {
     }
     previous = r.timestamp;
   }
-  EXPECT_GT(n, 100);
+  EXPECT_GE(n, 100);  // 5 before each of the 20 replies, plus whatever streamed meanwhile
 }
 
 TEST_F(PollReader, query_pauses_after_releasing_the_lock) {
