@@ -1,12 +1,17 @@
 #include "validation.h"
 
+#include <cstdint>
+
 namespace saccadrix::validation {
 namespace {
 
 constexpr double kDegreesPerRadian = 57.29577951308232;
 constexpr double kRadiansPerDegree = 1 / kDegreesPerRadian;
 
-double mean_or_nan(double sum, long n) { return n > 0 ? sum / static_cast<double>(n) : kNaN; }
+double mean_or_nan(double sum, int64_t n) { return n > 0 ? sum / static_cast<double>(n) : kNaN; }
+
+// Overlapping windows can count one sample many times over all targets.
+int32_t saturated(int64_t n) { return n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n); }
 
 }  // namespace
 
@@ -100,8 +105,8 @@ T_VALIDATION_RESULT Window::finish() const {
   r.precisionSd = tracked_ > 1 ? std::sqrt(spread_sum2_ / static_cast<double>(tracked_ - 1)) : kNaN;
   r.dataLoss = samples_ > 0 ? 100.0 * static_cast<double>(samples_ - tracked_) / static_cast<double>(samples_)
                             : kNaN;
-  r.samples = static_cast<int32_t>(samples_);
-  r.tracked = static_cast<int32_t>(tracked_);
+  r.samples = saturated(samples_);
+  r.tracked = saturated(tracked_);
   return r;
 }
 
@@ -126,8 +131,8 @@ T_VALIDATION_RESULT Overall::finish() const {
   r.precisionSd = mean_or_nan(sum_[4], have_[4]);
   r.dataLoss = samples_ > 0 ? 100.0 * static_cast<double>(samples_ - tracked_) / static_cast<double>(samples_)
                             : kNaN;
-  r.samples = static_cast<int32_t>(samples_);
-  r.tracked = static_cast<int32_t>(tracked_);
+  r.samples = saturated(samples_);
+  r.tracked = saturated(tracked_);
   return r;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 
 #include "saccadrix/saccadrix_validation.h"
@@ -46,7 +47,7 @@ class Window {
  private:
   Direction target_;
   double target_x_ = 0, target_y_ = 0;  // the target's angles atan(x/z), atan(y/z)
-  long samples_ = 0, tracked_ = 0, pairs_ = 0;
+  int64_t samples_ = 0, tracked_ = 0, pairs_ = 0;
   double angle_sum_ = 0, offset_x_ = 0, offset_y_ = 0, s2s_sum2_ = 0, spread_sum2_ = 0;
   double sum_[3] = {0, 0, 0};
   Direction previous_;
@@ -61,8 +62,8 @@ class Overall {
 
  private:
   double sum_[5] = {0, 0, 0, 0, 0};  // accuracy, offsetX, offsetY, precisionRms, precisionSd
-  long have_[5] = {0, 0, 0, 0, 0};
-  long samples_ = 0, tracked_ = 0;
+  int64_t have_[5] = {0, 0, 0, 0, 0};
+  int64_t samples_ = 0, tracked_ = 0;
 };
 
 // Runs the validation of one eye. sample(i, gaze) fills gaze[3] and returns whether sample i
