@@ -21,6 +21,7 @@
 #include "saccadrix/saccadrix_gs.h"
 #include "session.h"
 #include "status.h"
+#include "validation_run.h"
 #include "virtual_tracker.h"
 
 namespace {
@@ -35,6 +36,11 @@ constexpr double kTrialSeconds = 3.0;
 constexpr double kVideoSeconds = 3.0;
 constexpr double kViewingDistance = 600;  // mm from the eye to the target plane
 constexpr double kEyeScale = 100;
+constexpr double kDegreesPerRadian = 57.29577951308232;
+// Calibration: wait for the eyes to land, then average the eye position. Validation: show
+// each target this long and leave out its first part.
+constexpr double kSettleSeconds = 0.5, kMeasureSeconds = 0.5;
+constexpr double kValidationSeconds = 1.2, kValidationSkipSeconds = 0.4;
 
 void Step(const char* text) {
   std::printf("\n== %s\n", text);
@@ -50,47 +56,14 @@ long long FileSize(const std::string& path) {
   return stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
 }
 
-// The simulated subject fixates an eye position; the eye position measured for a target is
-// the mean over the next results, as a calibration routine would take it.
-struct Measured {
-  double eyeX[2] = {0, 0};
-  double eyeY[2] = {0, 0};
-};
-
-Measured MeasureFixation(int device, double eyeX, double eyeY, bool calibrated) {
-  vt::set_eye_position(device, eyeX, eyeY);
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));  // results of the old position
-  zelSaccadrixFlushResults();
-  Measured m;
-  int n = 0;
-  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(2);
-  while (n < 20 && Clock::now() < deadline) {
-    T_RESULTS_STRUCT r;
-    if (zelSaccadrixGetResult(&r) < 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      continue;
-    }
-    for (int e = 0; e < 2; ++e) {
-      if (calibrated) {
-        // Gaze direction to the point it meets the target plane.
-        const double z = r.eye[e].values[10];
-        m.eyeX[e] += z != 0 ? r.eye[e].values[8] / z * kViewingDistance : 0;
-        m.eyeY[e] += z != 0 ? r.eye[e].values[9] / z * kViewingDistance : 0;
-      } else {
-        m.eyeX[e] += r.eye[e].values[6];  // pupil minus reflection centre
-        m.eyeY[e] += r.eye[e].values[7];
-      }
-    }
-    ++n;
-  }
-  if (n == 0) {
-    throw Failure(Exit::kNoResults, "the tracker sent no results while a target was shown");
-  }
-  for (int e = 0; e < 2; ++e) {
-    m.eyeX[e] /= n;
-    m.eyeY[e] /= n;
-  }
-  return m;
+// The simulated subject looks at each target the demo shows, as a participant would look at
+// a target drawn on the screen: with its reaction time, a saccade, and the imperfections of
+// real eyes (noise, drift, microsaccades, blinks).
+saccadrix::cli::ShowTarget SubjectLooksAt(int device) {
+  return [device](size_t, const saccadrix::cli::PlaneTarget& t) {
+    vt::look_at(device, std::atan(t.x / kViewingDistance) * kDegreesPerRadian,
+                std::atan(t.y / kViewingDistance) * kDegreesPerRadian);
+  };
 }
 
 int RunDemo(const std::string& folder) {
@@ -148,42 +121,35 @@ int RunDemo(const std::string& folder) {
   std::printf("wrote %s and %s\n", csvPath.c_str(), matPath.c_str());
 
   Step("Calibrating from nine targets");
-  // The simulated subject looks at each target in turn; its eye position moves with the
-  // target (a quarter of the target's offset, in the tracker's units, plus a small offset).
-  std::vector<targ_struct> targets[2];
-  for (int gy = -1; gy <= 1; ++gy) {
-    for (int gx = -1; gx <= 1; ++gx) {
-      const double tx = 150.0 * gx, ty = 100.0 * gy;
-      const Measured m = MeasureFixation(device, tx * 0.25 + 3, ty * 0.25 - 2, false);
-      for (int e = 0; e < 2; ++e) targets[e].push_back({tx, ty, m.eyeX[e], m.eyeY[e]});
-      std::printf("target (%5.0f, %5.0f) mm: eye 0 at (%6.2f, %6.2f)\n", tx, ty, m.eyeX[0],
-                  m.eyeY[0]);
-    }
+  // A 3 x 3 grid across 300 x 200 mm of the target plane, 600 mm away.
+  const std::vector<saccadrix::cli::PlaneTarget> grid = saccadrix::cli::TargetGrid(3, 3, 300, 200);
+  const saccadrix::cli::CalibrationPoints points = saccadrix::cli::MeasureCalibrationTargets(
+      grid, kSettleSeconds, kMeasureSeconds, SubjectLooksAt(device));
+  for (const targ_struct& t : points.eye[0]) {
+    std::printf("target (%5.0f, %5.0f) mm: eye 0 at (%6.2f, %6.2f)\n", t.targetX, t.targetY,
+                t.eyeX, t.eyeY);
   }
   int residual[2] = {0, 0};
   for (int e = 0; e < 2; ++e) {
     CheckStatus(Source::kDevice,
-                zelSaccadrixCalibrateDevice(e, static_cast<uint32_t>(targets[e].size()),
-                                            targets[e].data(), kEyeScale, kViewingDistance, 0, 0,
-                                            &residual[e]),
+                zelSaccadrixCalibrateDevice(e, static_cast<uint32_t>(points.eye[e].size()),
+                                            points.eye[e].data(), kEyeScale, kViewingDistance, 0,
+                                            0, &residual[e]),
                 "cannot store the calibration of eye " + std::to_string(e));
     std::printf("eye %d: fitted and stored, residual %d mm over %zu targets\n", e, residual[e],
-                targets[e].size());
+                points.eye[e].size());
   }
 
-  Step("Checking calibrated gaze against the targets");
-  CheckStatus(Source::kDevice, zelSaccadrixSetResultsType(1), "cannot choose calibrated results");
-  double worst = 0, sum = 0;
-  for (const targ_struct& t : targets[0]) {
-    const Measured gaze = MeasureFixation(device, t.eyeX, t.eyeY, true);
-    const double error = std::hypot(gaze.eyeX[0] - t.targetX, gaze.eyeY[0] - t.targetY);
-    worst = std::max(worst, error);
-    sum += error;
-  }
-  const double meanError = sum / static_cast<double>(targets[0].size());
-  std::printf("gaze meets the target plane %.1f mm from the target on average (worst %.1f mm)\n",
-              meanError, worst);
-  vt::release_eye_position(device);
+  Step("Validating the calibration: calibrated gaze against the nine targets, in degrees");
+  saccadrix::cli::ValidationPlan plan;
+  plan.targets = grid;
+  plan.viewingDistance = kViewingDistance;
+  plan.secondsPerTarget = kValidationSeconds;
+  plan.skipSeconds = kValidationSkipSeconds;
+  const saccadrix::cli::ValidationOutcome validation =
+      saccadrix::cli::RunValidation(plan, SubjectLooksAt(device));
+  saccadrix::cli::PrintValidationTable(stdout, plan, validation);
+  vt::release_target(device);
 
   Step("Saving the calibration file");
   CheckStatus(Source::kDevice, zelSaccadrixSaveCalibration(calibrationPath.c_str()),
@@ -213,7 +179,10 @@ int RunDemo(const std::string& folder) {
               trial.size(), trialSeconds, trialRate, trackedPercent);
   std::printf("  calibration       9 targets, residual %d mm (eye 0) and %d mm (eye 1)\n",
               residual[0], residual[1]);
-  std::printf("  calibrated gaze   %.1f mm mean error, %.1f mm worst\n", meanError, worst);
+  std::printf("  validation        accuracy %.2f deg (eye 0) and %.2f deg (eye 1), precision "
+              "%.3f deg RMS, data loss %.1f%%\n",
+              validation.overall[0].accuracy, validation.overall[1].accuracy,
+              validation.overall[0].precisionRms, validation.overall[0].dataLoss);
   std::printf("  calibration file  %s\n", calibrationPath.c_str());
   std::printf("  video             %s, %.1f s, %lld kB\n", videoPath.c_str(), videoSeconds,
               videoBytes / 1024);

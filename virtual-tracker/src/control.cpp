@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "env_config.h"
 #include "registry.h"
@@ -181,6 +182,91 @@ void release_digital_inputs(int id) {
   if (const auto d = find_device(id)) d->hold_digital(false, 0);
 }
 
+bool set_subject(int id, const SubjectConfig& config) {
+  if (!detail::valid_subject(config, nullptr)) return false;
+  const auto d = find_device(id);
+  bool done = false;
+  if (d) {
+    d->with_tracker([&](detail::Tracker& t) {
+      t.subject().set_config(config);
+      done = true;
+    });
+  }
+  return done;
+}
+
+SubjectConfig subject(int id) {
+  SubjectConfig c;
+  if (const auto d = find_device(id)) {
+    d->with_tracker([&](detail::Tracker& t) { c = t.subject().config(); });
+  }
+  return c;
+}
+
+void look_at(int id, double x_deg, double y_deg) {
+  run_targets(id, {TargetStep{x_deg, y_deg, std::numeric_limits<double>::infinity(), 0, 0}});
+}
+
+void run_targets(int id, const std::vector<TargetStep>& steps) {
+  for (const TargetStep& s : steps) {
+    if (!std::isfinite(s.x_deg) || !std::isfinite(s.y_deg) || !std::isfinite(s.vx_deg_s) ||
+        !std::isfinite(s.vy_deg_s) || !(s.seconds > 0) || std::fabs(s.x_deg) >= 89 ||
+        std::fabs(s.y_deg) >= 89) {
+      return;
+    }
+  }
+  if (const auto d = find_device(id)) {
+    d->with_tracker([&](detail::Tracker& t) { t.subject().run_targets(steps); });
+  }
+}
+
+void release_target(int id) {
+  if (const auto d = find_device(id)) {
+    d->with_tracker([&](detail::Tracker& t) { t.subject().release_target(); });
+  }
+}
+
+std::array<double, 16> subject_calibration(int id, double eye_scale, double viewing_distance) {
+  // gaze = (a u, a v, D) for u = x / scale: its direction has tan = x / gain.
+  const double gain = subject(id).gain;
+  const double a = viewing_distance * eye_scale / gain;
+  return {a, 0, 0, 0, 0, a, 0, 0, 0, 0, 0, viewing_distance, 0, 0, 0, 1};
+}
+
+void set_clock_ppm(int id, double ppm) {
+  if (!std::isfinite(ppm) || std::fabs(ppm) > kMaxClockPpm) return;
+  const auto d = find_device(id);
+  if (!d) return;
+  double rate = 0;
+  d->with_tracker([&](detail::Tracker& t) {
+    t.set_clock_ppm(ppm);
+    rate = t.nominal_rate_hz();
+  });
+  d->set_rate(rate);  // restarts the schedule at the new rate
+}
+
+void keep_truth(int id, size_t capacity) {
+  if (const auto d = find_device(id)) {
+    d->with_tracker([&](detail::Tracker& t) { t.keep_truth(capacity); });
+  }
+}
+
+std::vector<TruthSample> truth_samples(int id) {
+  std::vector<TruthSample> out;
+  if (const auto d = find_device(id)) {
+    d->with_tracker([&](detail::Tracker& t) { out = t.truth_samples(); });
+  }
+  return out;
+}
+
+std::vector<TruthSaccade> truth_saccades(int id) {
+  std::vector<TruthSaccade> out;
+  if (const auto d = find_device(id)) {
+    d->with_tracker([&](detail::Tracker& t) { out = t.truth_saccades(); });
+  }
+  return out;
+}
+
 void set_firmware(int id, uint16_t version, const std::string& build_date,
                   bool build_date_terminated) {
   const std::string date =
@@ -203,3 +289,20 @@ DeviceState state(int id) {
 }
 
 }  // namespace vt
+
+// For programs that get the simulator through LD_PRELOAD and do not link its control API
+// (the command-line tool's validation): every attached tracker's subject looks at the
+// direction (x_deg, y_deg), as vt::look_at. Found with dlsym; returns the number of trackers.
+extern "C" VT_API int saccadrix_vt_look_at(double x_deg, double y_deg) {
+  std::vector<int> ids;
+  {
+    vt::detail::Registry& r = vt::detail::registry();
+    std::lock_guard<std::mutex> lock(r.m);
+    vt::detail::settle_environment_locked(r);
+    for (const auto& d : r.devices) {
+      if (d->model() != 0) ids.push_back(d->id());
+    }
+  }
+  for (int id : ids) vt::look_at(id, x_deg, y_deg);
+  return static_cast<int>(ids.size());
+}

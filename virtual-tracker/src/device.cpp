@@ -270,7 +270,7 @@ void Device::stream_main() {
     promote_due_locked(now);
     // The device counts frames whether or not the host listens; the OS queues reports only
     // while the device is open.
-    const InputReport report = tracker_->next_result();
+    const InputReport report = tracker_->next_result(now);
     if (open_handles_ > 0) {
       ++generated_;
       enqueue_locked(report, now, true);

@@ -63,6 +63,12 @@ class Device {
   void keep_readable_times(size_t capacity);
   std::vector<Readable> readable_times();
   DeviceState state();
+  // Runs f(Tracker&) under the device's lock; nothing for a device that is not a tracker.
+  template <typename F>
+  void with_tracker(F&& f) {
+    std::lock_guard<std::mutex> lock(m_);
+    if (tracker_ != nullptr) f(*tracker_);
+  }
 
  private:
   struct Pending {

@@ -1,5 +1,7 @@
 #include "env_config.h"
 
+#include "subject.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -64,6 +66,30 @@ bool parse_double(const std::string& s, double& out) {
 
 std::wstring widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
+// The subject's settings that take one number, by their key in a device list.
+double* subject_field(const std::string& key, SubjectConfig& s) {
+  static const struct {
+    const char* key;
+    double SubjectConfig::*field;
+  } kFields[] = {
+      {"noise", &SubjectConfig::noise_deg},
+      {"tremor", &SubjectConfig::tremor_deg},
+      {"drift", &SubjectConfig::drift_deg_s},
+      {"microsaccades", &SubjectConfig::microsaccades_per_s},
+      {"saccade_ms_per_deg", &SubjectConfig::saccade_ms_per_deg},
+      {"saccade_base_ms", &SubjectConfig::saccade_base_ms},
+      {"pso", &SubjectConfig::pso_fraction},
+      {"blinks", &SubjectConfig::blinks_per_min},
+      {"pursuit", &SubjectConfig::pursuit_share},
+      {"reaction", &SubjectConfig::reaction_s},
+      {"gain", &SubjectConfig::gain},
+  };
+  for (const auto& f : kFields) {
+    if (key == f.key) return &(s.*f.field);
+  }
+  return nullptr;
+}
+
 bool apply_field(const std::string& key, const std::string& value, EnvDevice& d, bool& rate_given,
                  std::string& error) {
   DeviceConfig& c = d.config;
@@ -122,6 +148,18 @@ bool apply_field(const std::string& key, const std::string& value, EnvDevice& d,
   } else if (key == "pupil" || key == "mode") {
     if (!parse_int(value, INT32_MIN, INT32_MAX, n)) return bad("32-bit integer");
     (key == "pupil" ? c.pupil_scale : c.tracking_mode) = static_cast<int32_t>(n);
+  } else if (const auto field = subject_field(key, c.subject)) {
+    double v = 0;
+    if (!parse_double(value, v)) return bad("a number");
+    *field = v;
+  } else if (key == "offset") {
+    const std::vector<std::string> xy = split(value, ':');
+    if (xy.size() != 2 || !parse_double(xy[0], c.subject.offset_x_deg) ||
+        !parse_double(xy[1], c.subject.offset_y_deg)) {
+      return bad("x:y in degrees");
+    }
+  } else if (key == "clock_ppm") {
+    if (!parse_double(value, c.clock_ppm)) return bad("parts per million");
   } else if (key == "eye") {
     const std::vector<std::string> xy = split(value, ':');
     if (xy.size() != 2 || !parse_double(xy[0], d.eye_x) || !parse_double(xy[1], d.eye_y)) {
@@ -156,6 +194,10 @@ bool valid_config(const DeviceConfig& c, const char** problem) {
     why = "a terminated build date holds at most 59 characters";
   } else if (c.mac_address.size() > 19 || c.ethernet_info.size() > 41) {
     why = "Ethernet texts hold at most 19 and 41 characters";
+  } else if (!std::isfinite(c.clock_ppm) || std::fabs(c.clock_ppm) > kMaxClockPpm) {
+    why = "clock_ppm must be within -1000..1000";
+  } else {
+    valid_subject(c.subject, &why);
   }
   if (problem != nullptr) *problem = why;
   return why == nullptr;

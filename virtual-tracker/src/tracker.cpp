@@ -65,10 +65,11 @@ void put_text(InputReport& r, size_t off, const std::string& text) {
 Tracker::Tracker(const DeviceConfig& config, int model, uint64_t seed)
     : config_(config),
       model_(model),
-      subject_(seed),
+      subject_(seed, config.subject),
       rate_hz_(config.rate_hz),
       results_type_(config.results_type),
-      timestamp_(config.start_timestamp) {
+      timestamp_(config.start_timestamp),
+      clock_ppm_(config.clock_ppm) {
   params_[0] = config.tracking_word;
 }
 
@@ -212,7 +213,66 @@ std::optional<InputReport> Tracker::command(const OutputReport& out) {
   }
 }
 
-InputReport Tracker::next_result() {
+void Tracker::keep_truth(size_t capacity) {
+  truth_capacity_ = capacity;
+  while (truth_.size() > capacity) truth_.pop_front();
+  while (saccades_.size() > capacity) saccades_.pop_front();
+  if (capacity == 0) open_saccade_ = 0;
+}
+
+std::vector<TruthSaccade> Tracker::truth_saccades() const {
+  return {saccades_.begin(), saccades_.end()};
+}
+
+void Tracker::note_truth(const SubjectSample& sample, uint64_t timestamp, uint8_t pair,
+                         double host_time, bool one_eye) {
+  if (truth_capacity_ == 0) return;
+  const SampleTruth& t = sample.truth;
+  TruthSample ts;
+  ts.timestamp = timestamp;
+  ts.pair = pair;
+  ts.host_time = host_time;
+  ts.target = t.target;
+  for (int e = 0; e < 2; ++e) {
+    ts.eye[e].kind = t.kind;
+    ts.eye[e].tracked = sample.eye[e].tracked;
+    ts.eye[e].x_deg = t.x_deg;
+    ts.eye[e].y_deg = t.y_deg;
+  }
+  if (one_eye) ts.eye[1] = TruthEye{};
+
+  // A saccade ends with the last sample inside it: when the subject's saccade number
+  // changes, the sample before was that last one.
+  if (open_saccade_ != 0 && t.saccade != open_saccade_) {
+    TruthSaccade& s = saccades_.back();
+    s.offset_timestamp = last_truth_.timestamp;
+    s.offset_pair = last_truth_.pair;
+    s.offset_host_time = last_truth_.host_time;
+    s.complete = true;
+    open_saccade_ = 0;
+  }
+  if (t.saccade != 0 && t.saccade != open_saccade_) {
+    TruthSaccade s;
+    s.onset_timestamp = timestamp;
+    s.onset_pair = pair;
+    s.onset_host_time = host_time;
+    s.from_x_deg = t.from_x;
+    s.from_y_deg = t.from_y;
+    s.to_x_deg = t.to_x;
+    s.to_y_deg = t.to_y;
+    s.amplitude_deg = std::hypot(t.to_x - t.from_x, t.to_y - t.from_y);
+    s.peak_velocity_deg_s = t.peak_velocity;
+    s.micro = t.micro;
+    if (saccades_.size() >= truth_capacity_) saccades_.pop_front();
+    saccades_.push_back(s);
+    open_saccade_ = t.saccade;
+  }
+  if (truth_.size() >= truth_capacity_) truth_.pop_front();
+  truth_.push_back(ts);
+  last_truth_ = ts;
+}
+
+InputReport Tracker::next_result(Clock::time_point readable_at) {
   const bool calibrated = results_type_ == 1;
   uint16_t type = 0;
   if (model_ == 4) {
@@ -228,18 +288,22 @@ InputReport Tracker::next_result() {
       calibration_from_blocks(calibration_[0], calibration_[1], calibration_[2]),
       calibration_from_blocks(calibration_[3], calibration_[4], calibration_[5])};
 
+  const double host_time = std::chrono::duration<double>(readable_at.time_since_epoch()).count();
   ResultFrame f;
   f.timestamp = timestamp_;
   const SubjectSample first = subject_.next(dt);
   f.digital = first.digital;
+  note_truth(first, timestamp_, 0, host_time, paired);
   if (paired) {
     // Two consecutive samples of the first eye, one per eye block.
     const SubjectSample second = subject_.next(dt);
+    const bool own_timestamp = config_.firmware_version > kLastFirmwareWithSharedPairTimestamp;
+    note_truth(second, own_timestamp ? timestamp_ + 1 : timestamp_, 1, host_time, true);
     f.marker = 1;
     f.block[0] = first.eye[0];
     f.block[1] = second.eye[0];
     f.cal[0] = f.cal[1] = cal[0];
-    timestamp_ += config_.firmware_version > kLastFirmwareWithSharedPairTimestamp ? 2 : 1;
+    timestamp_ += own_timestamp ? 2 : 1;
   } else {
     f.block[0] = first.eye[0];
     f.block[1] = first.eye[1];

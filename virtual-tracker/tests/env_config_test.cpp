@@ -86,6 +86,33 @@ TEST(EnvConfig, MistakesAreNamedAndAttachNothing) {
   EXPECT_NE(parse_error("date=" + std::string(60, 'x')).find("59"), std::string::npos);
 }
 
+// The subject's and the clock's keys: each reaches its field, and a value out of its range
+// is named and attaches nothing.
+TEST(EnvConfig, SubjectAndClockKeys) {
+  const auto d = parse_ok(
+      "noise=0.05,tremor=0.01,drift=0.5,microsaccades=2,saccade_ms_per_deg=3,saccade_base_ms=20,"
+      "pso=0.1,blinks=20,offset=0.5:-0.25,pursuit=0.2,reaction=0.3,gain=200,clock_ppm=-100");
+  ASSERT_EQ(d.size(), 1u);
+  const vt::SubjectConfig& s = d[0].config.subject;
+  const double got[] = {s.noise_deg, s.tremor_deg, s.drift_deg_s, s.microsaccades_per_s,
+                        s.saccade_ms_per_deg, s.saccade_base_ms, s.pso_fraction, s.blinks_per_min,
+                        s.offset_x_deg, s.offset_y_deg, s.pursuit_share, s.reaction_s, s.gain,
+                        d[0].config.clock_ppm};
+  const double want[] = {0.05, 0.01, 0.5, 2, 3, 20, 0.1, 20, 0.5, -0.25, 0.2, 0.3, 200, -100};
+  for (size_t i = 0; i < sizeof want / sizeof want[0]; ++i) EXPECT_DOUBLE_EQ(got[i], want[i]) << i;
+
+  const struct {
+    const char* list;
+    const char* named;
+  } bad[] = {{"noise=2", "noise"},         {"noise=x", "noise"},
+             {"offset=1", "offset"},        {"offset=50:0", "offset"},
+             {"clock_ppm=1001", "clock_ppm"}, {"gain=0", "gain"},
+             {"pursuit=1.5", "pursuit"},    {"blinks=-1", "blinks"}};
+  for (const auto& b : bad) {
+    EXPECT_NE(parse_error(b.list).find(b.named), std::string::npos) << b.list;
+  }
+}
+
 TEST(EnvConfig, ConfigurationLimits) {
   vt::DeviceConfig c;
   const char* why = nullptr;

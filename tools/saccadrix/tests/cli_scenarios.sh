@@ -205,6 +205,26 @@ calibration)
   expect "could not be written"
   ;;
 
+calibration-validate)
+  # The simulated subject looks at each target the command announces.
+  export SACCADRIX_VT_DEVICES="model=4,rate=500,noise=0.05"
+  run 2 calibration validate -s 0.7
+  expect "the tracker holds no gaze calibration to validate"
+  run 2 calibration validate -s 1 --skip 1
+  expect "must be shorter than --seconds"
+  run 0 calibration validate --calibrate --columns 3 --rows 2 -s 0.8 --skip 0.45
+  expect "^target 6 of 6 at \(150, -100\) mm$"
+  expect "^eye 1: calibration fitted and stored"
+  expect "^6 +150 +-100 \| "
+  # Over all targets: accuracy within half a degree, the noise's 0.05 degree sample to sample.
+  awk '$1 == "all" { ok = $3 < 0.5 && $4 > 0.04 && $4 < 0.07 } END { exit !ok }' out.txt ||
+    fail "validation figures out of range: $(grep '^all' out.txt)"
+  run 0 calibration validate --calibrate --raw --columns 2 --rows 2 -s 0.8 --skip 0.45
+  expect "raw results"
+  expect "^all "
+  expect_only_files
+  ;;
+
 settings)
   export SACCADRIX_VT_DEVICES="model=4,rate=100,mode=3,pupil=512"
   run 0 settings get
