@@ -163,7 +163,8 @@ class Outputs {
     return OutputValue<uint16_t>(static_cast<uint16_t*>(Numeric(index, 1, mxUINT16_CLASS)));
   }
 
-  // A rows-by-1 real double column, zero-filled; null when there is no room for it.
+  // A rows-by-1 real double column, zero-filled; null when there is no room for it (and may
+  // be null for 0 rows).
   double* DoubleColumn(int index, size_t rows) {
     if (!HasRoom(index)) {
       return nullptr;
@@ -174,13 +175,14 @@ class Outputs {
     }
     plhs_[index] = column;
     double* data = mxGetPr(column);
-    if (data == nullptr) {
+    if (data == nullptr && rows > 0) {  // MATLAB has no data for an empty array
       RaiseWithoutId("No real data in mxarray");
     }
     return data;
   }
 
-  // A rows-by-1 real uint64 column, zero-filled; null when there is no room for it.
+  // A rows-by-1 real uint64 column, zero-filled; null when there is no room for it (and may
+  // be null for 0 rows).
   uint64_t* UInt64Column(int index, size_t rows) {
     return static_cast<uint64_t*>(Numeric(index, rows, mxUINT64_CLASS));
   }
@@ -271,9 +273,9 @@ struct Option {
 
 // The dispatch both gateways share. No input at all is an error; an option code that is not
 // a number within first..(first + count - 1), or whose row has no handler, returns with no
-// output and no error whatever the inputs; otherwise
-// the option's input count is checked before its handler runs. Handlers see the inputs as
-// passed, the option code still in prhs[0].
+// output and no error whatever the inputs; otherwise the option's input count is checked
+// before its handler runs. Handlers see the inputs as passed, the option code still in
+// prhs[0].
 template <size_t N>
 void Dispatch(const Option (&options)[N], int first, int nlhs, mxArray* plhs[], int nrhs,
               const mxArray* prhs[]) {
