@@ -117,6 +117,16 @@ inline char* StringInput(const mxArray* input) {
   return buffer;
 }
 
+// A text input that must be a character row (or an empty character array): its characters
+// in a zero-terminated buffer as StringInput makes it, or null for anything else (a number,
+// a cell, a character array of several rows).
+inline const char* TextRowInput(const mxArray* input) {
+  if (input == nullptr || !mxIsChar(input) || mxGetM(input) > 1) {
+    return nullptr;
+  }
+  return StringInput(input);
+}
+
 // One element of an output, or nowhere when the caller has no room for that output. Lets a
 // handler compute every value and store it without asking which outputs exist.
 template <typename T>
@@ -153,7 +163,8 @@ class Outputs {
     return OutputValue<uint16_t>(static_cast<uint16_t*>(Numeric(index, 1, mxUINT16_CLASS)));
   }
 
-  // A rows-by-1 real double column, zero-filled; null when there is no room for it.
+  // A rows-by-1 real double column, zero-filled; null when there is no room for it (and may
+  // be null for 0 rows).
   double* DoubleColumn(int index, size_t rows) {
     if (!HasRoom(index)) {
       return nullptr;
@@ -164,10 +175,58 @@ class Outputs {
     }
     plhs_[index] = column;
     double* data = mxGetPr(column);
-    if (data == nullptr) {
+    if (data == nullptr && rows > 0) {  // MATLAB has no data for an empty array
       RaiseWithoutId("No real data in mxarray");
     }
     return data;
+  }
+
+  // A rows-by-1 real uint64 column, zero-filled; null when there is no room for it (and may
+  // be null for 0 rows).
+  uint64_t* UInt64Column(int index, size_t rows) {
+    return static_cast<uint64_t*>(Numeric(index, rows, mxUINT64_CLASS));
+  }
+
+  // A real double array of the same dimensions as `shape`, zero-filled; null when there is
+  // no room for it.
+  double* DoubleArrayShapedLike(int index, const mxArray* shape) {
+    if (!HasRoom(index)) {
+      return nullptr;
+    }
+    mxArray* array = mxCreateNumericArray(mxGetNumberOfDimensions(shape), mxGetDimensions(shape),
+                                          mxDOUBLE_CLASS, mxREAL);
+    if (array == nullptr) {
+      RaiseWithoutId("Out of memory - not enough free heap space");
+    }
+    plhs_[index] = array;
+    return static_cast<double*>(mxGetData(array));
+  }
+
+  // A rows-by-1 cell column; null when there is no room for it. Its cells are filled with
+  // SetText.
+  mxArray* CellColumn(int index, size_t rows) {
+    if (!HasRoom(index)) {
+      return nullptr;
+    }
+    mxArray* cells = mxCreateCellMatrix(static_cast<mwSize>(rows), 1);
+    if (cells == nullptr) {
+      RaiseWithoutId("Out of memory - not enough free heap space");
+    }
+    plhs_[index] = cells;
+    return cells;
+  }
+
+  // Puts a character row made from a zero-terminated text into cell `row` of a cell column
+  // (nothing when the column was not made).
+  static void SetText(mxArray* cells, size_t row, const char* text) {
+    if (cells == nullptr) {
+      return;
+    }
+    mxArray* value = mxCreateString(text);
+    if (value == nullptr) {
+      RaiseWithoutId("Out of memory - not enough free heap space");
+    }
+    mxSetCell(cells, static_cast<mwIndex>(row), value);
   }
 
   // A 1-by-1 real double output.
@@ -203,7 +262,8 @@ class Outputs {
 };
 
 // One row of a gateway's option table: the handler, the exact number of inputs it takes
-// (the option code included), and the error raised for any other number.
+// (the option code included), and the error raised for any other number. A row without a
+// handler holds a code that the gateway leaves alone (it belongs to the other gateway).
 struct Option {
   void (*handler)(Outputs& outputs, const mxArray* const prhs[]);
   int inputs;
@@ -212,9 +272,10 @@ struct Option {
 };
 
 // The dispatch both gateways share. No input at all is an error; an option code that is not
-// a number within first..(first + count - 1) returns with no output and no error; otherwise
-// the option's input count is checked before its handler runs. Handlers see the inputs as
-// passed, the option code still in prhs[0].
+// a number within first..(first + count - 1), or whose row has no handler, returns with no
+// output and no error whatever the inputs; otherwise the option's input count is checked
+// before its handler runs. Handlers see the inputs as passed, the option code still in
+// prhs[0].
 template <size_t N>
 void Dispatch(const Option (&options)[N], int first, int nlhs, mxArray* plhs[], int nrhs,
               const mxArray* prhs[]) {
@@ -226,6 +287,9 @@ void Dispatch(const Option (&options)[N], int first, int nlhs, mxArray* plhs[], 
     return;
   }
   const Option& option = options[code - first];
+  if (option.handler == nullptr) {
+    return;
+  }
   if (nrhs != option.inputs) {
     Raise(option.identifier, option.message);
   }

@@ -1,14 +1,17 @@
 // zelSaccadrix(option, ...): the MATLAB / GNU Octave gateway of the device library.
 //
-// Options 0 to 24 each call one device-library function (option 6 calls three) and return
-// what it reports as new arrays. The gateway keeps no state: the connection, the poll thread
+// Options 0 to 24 and 27 to 31 each call the device library (one function, or a few for the
+// exports and the markers) and return what it reports as new arrays; 25 and 26 belong to the
+// video gateway and do nothing here. The gateway keeps no state: the connection, the poll thread
 // and the recorded results live in the device library, which is never unloaded, so clearing
 // the gateway (clear mex, clear all) leaves a running connection alone.
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 #include "gateway.h"
@@ -27,6 +30,7 @@ using saccadrix::gateway::Raise;
 using saccadrix::gateway::RaiseWithoutId;
 using saccadrix::gateway::ScalarInput;
 using saccadrix::gateway::StringInput;
+using saccadrix::gateway::TextRowInput;
 
 // The eye scale that options 9 and 10 always store.
 constexpr double kEyeScale = 100.0;
@@ -35,6 +39,8 @@ constexpr size_t kCoefficients = 16;
 constexpr size_t kCalibrationVector = kCoefficients + 2;
 // Doubles per calibration target in the input of option 9.
 constexpr size_t kDoublesPerTarget = 4;
+// A marker's text: at most 255 bytes and the terminating zero.
+constexpr size_t kMarkerTextSize = 256;
 
 // ---- Options whose only output is what one library call returns ----------------------------
 
@@ -84,11 +90,27 @@ int32_t NewestPosition(int32_t count, int32_t n) {
   return saccadrix::saturating_int32(static_cast<double>(position));
 }
 
-// zelSaccadrix(6, N, remove, fromStart): reads N stored results (N = -1: all of them) from
-// the oldest (fromStart nonzero) or as the newest N, removing each if asked, into up to 41
-// N-by-1 double columns. Only the columns the caller asks for are made; the records are read
-// (and removed) all the same. Rows of records that could not be read stay 0.
-void mexGetResults(Outputs& out, const mxArray* const prhs[]) {
+// Records read from the library per call while exporting: one call (and one hold of its
+// lock, a few tens of microseconds) per chunk instead of per record.
+constexpr int32_t kExportChunk = 1024;
+
+// The two exports of stored results: option 6 (the 41 columns) and option 31 (the same 41,
+// then each record's host time and sample time).
+struct Export {
+  int outputs;                      // 41 or 43
+  const char* too_many_identifier;  // raised for an N whose columns cannot be made
+};
+constexpr Export kExportColumns{kColumnCount, "MATLAB:mexGetBufferedResults:tooManyResults"};
+constexpr Export kExportColumnsWithTimes{kColumnCount + 2,
+                                         "MATLAB:mexGetBufferedResultsWithTimes:tooManyResults"};
+
+// zelSaccadrix(6 or 31, N, remove, fromStart): reads N stored results (N = -1: all of them)
+// from the oldest (fromStart nonzero) or as the newest N, removing each if asked, into up to
+// kind.outputs N-by-1 double columns: the 41 record columns, then (option 31) the host time
+// and the sample time. Only the columns the caller asks for are made; the records are read
+// (and removed) all the same. Rows for which no record is left stay 0 in every column.
+template <const Export& kind>
+void ExportResults(Outputs& out, const mxArray* const prhs[]) {
   int32_t n = IntegerInput(prhs[1]);
   const uint8_t remove = FlagInput(prhs[2]);
   const bool from_start = IntegerInput(prhs[3]) != 0;
@@ -96,7 +118,7 @@ void mexGetResults(Outputs& out, const mxArray* const prhs[]) {
   if (n == -1) {
     n = zelSaccadrixGetResultsCount();
   }
-  const int columns = out.Room() < kColumnCount ? out.Room() : kColumnCount;
+  const int columns = out.Room() < kind.outputs ? out.Room() : kind.outputs;
   if (n > 0 && !ColumnsFit(n, columns)) {
     char text[200];
     std::snprintf(text, sizeof text,
@@ -104,7 +126,7 @@ void mexGetResults(Outputs& out, const mxArray* const prhs[]) {
                   "more than this computer's memory. No result was read.",
                   static_cast<long>(n), columns, static_cast<long>(n),
                   static_cast<double>(n) * columns * sizeof(double) / 1e9);
-    Raise("MATLAB:mexGetBufferedResults:tooManyResults", text);
+    Raise(kind.too_many_identifier, text);
   }
 
   // The cursor status is not looked at: a refused position leaves the cursor where it was,
@@ -118,19 +140,40 @@ void mexGetResults(Outputs& out, const mxArray* const prhs[]) {
     RaiseWithoutId("Error in zelSaccadrix: Cannot create a matrix smaller than 1-by-1 in size");
   }
 
-  double* data[kColumnCount] = {};
+  double* data[kColumnCount + 2] = {};
   for (int c = 0; c < columns; ++c) {
     data[c] = out.DoubleColumn(c, static_cast<size_t>(n));
   }
-  T_RESULTS_STRUCT record{};
-  for (int32_t row = 0; row < n; ++row) {
-    if (zelSaccadrixGetBufferedResult(&record, remove) < 0) {
-      continue;
-    }
-    for (int c = 0; c < columns; ++c) {
-      data[c][row] = ColumnValue(record, kColumns[c]);
-    }
+  const int record_columns = columns < kColumnCount ? columns : kColumnCount;
+  // The library writes the two times straight into their columns (null: not asked for).
+  double* host_times = data[kColumnCount];
+  double* sample_times = data[kColumnCount + 1];
+
+  const int32_t chunk_size = n < kExportChunk ? n : kExportChunk;
+  auto* chunk = static_cast<T_RESULTS_STRUCT*>(
+      mxCalloc(static_cast<size_t>(chunk_size), sizeof(T_RESULTS_STRUCT)));
+  if (chunk == nullptr) {
+    RaiseWithoutId("Out of memory - not enough free heap space");
   }
+  // Reading stops at the first call that finds no record at the cursor.
+  for (int32_t row = 0; row < n;) {
+    const int32_t wanted = n - row < chunk_size ? n - row : chunk_size;
+    const int got = zelSaccadrixGetBufferedResults(
+        chunk, host_times != nullptr ? host_times + row : nullptr,
+        sample_times != nullptr ? sample_times + row : nullptr, wanted, remove);
+    if (got <= 0) {
+      break;
+    }
+    // Column by column: each output column is written in order.
+    for (int c = 0; c < record_columns; ++c) {
+      double* column = data[c] + row;
+      for (int i = 0; i < got; ++i) {
+        column[i] = ColumnValue(chunk[i], kColumns[c]);
+      }
+    }
+    row += got;
+  }
+  mxFree(chunk);
 }
 
 // ---- Options 9 to 22 and 24: calibration, settings and identity -----------------------------
@@ -305,6 +348,114 @@ void mexGetCaptureConfig(Outputs& out, const mxArray* const[]) {
   status_out.Store(status);
 }
 
+// ---- Options 27 to 30: the host clock and markers --------------------------------------------
+
+// zelSaccadrix(27): the host clock now, in seconds (a double).
+void mexGetHostClock(Outputs& out, const mxArray* const[]) {
+  auto seconds_out = out.Double(0);
+  double seconds = 0.0;
+  (void)zelSaccadrixGetHostClock(&seconds);
+  seconds_out.Store(seconds);
+}
+
+// Element i of a real numeric array as a device timestamp. False when it is not one: NaN,
+// negative, or beyond 2^64 - 1; fractions are truncated toward zero.
+template <typename T>
+bool TimestampOf(const void* data, size_t i, uint64_t* timestamp) {
+  const T value = static_cast<const T*>(data)[i];
+  if constexpr (std::is_floating_point_v<T>) {
+    // 2^64 is exact as a double; the comparisons are false for NaN.
+    if (!(value >= 0 && static_cast<double>(value) < 18446744073709551616.0)) {
+      return false;
+    }
+  } else if constexpr (std::is_signed_v<T>) {
+    if (value < 0) {
+      return false;
+    }
+  }
+  *timestamp = static_cast<uint64_t>(value);
+  return true;
+}
+
+// How to read one element of each numeric class as a timestamp (null for other classes).
+using TimestampReader = bool (*)(const void*, size_t, uint64_t*);
+TimestampReader TimestampReaderFor(mxClassID class_id) {
+  switch (class_id) {
+    case mxDOUBLE_CLASS: return TimestampOf<double>;
+    case mxSINGLE_CLASS: return TimestampOf<float>;
+    case mxINT8_CLASS: return TimestampOf<int8_t>;
+    case mxUINT8_CLASS: return TimestampOf<uint8_t>;
+    case mxINT16_CLASS: return TimestampOf<int16_t>;
+    case mxUINT16_CLASS: return TimestampOf<uint16_t>;
+    case mxINT32_CLASS: return TimestampOf<int32_t>;
+    case mxUINT32_CLASS: return TimestampOf<uint32_t>;
+    case mxINT64_CLASS: return TimestampOf<int64_t>;
+    case mxUINT64_CLASS: return TimestampOf<uint64_t>;
+    default: return nullptr;
+  }
+}
+
+// zelSaccadrix(28, timestamps): the host time of each device timestamp as the clock mapping
+// of the current timestamp epoch estimates it, in an array of doubles shaped like the input.
+// NaN for an element that is not a timestamp, and for all of them while there is no mapping.
+void mexTimestampToHostClock(Outputs& out, const mxArray* const prhs[]) {
+  const mxArray* input = prhs[1];
+  const TimestampReader read =
+      (mxIsNumeric(input) && !mxIsComplex(input) && !mxIsSparse(input))
+          ? TimestampReaderFor(mxGetClassID(input))
+          : nullptr;
+  const void* timestamps = read != nullptr ? mxGetData(input) : nullptr;
+  const size_t count = read != nullptr ? mxGetNumberOfElements(input) : 0;
+  if (read == nullptr || (timestamps == nullptr && count > 0)) {
+    Raise("MATLAB:mexTimestampToHostClock:invalidTimestamps",
+          "Input 2 must be a real numeric array of device timestamps.");
+  }
+  double* seconds = out.DoubleArrayShapedLike(0, input);
+  if (seconds == nullptr) {
+    return;
+  }
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  for (size_t i = 0; i < count; ++i) {
+    uint64_t timestamp = 0;
+    if (!read(timestamps, i, &timestamp) ||
+        zelSaccadrixTimestampToHostClock(timestamp, &seconds[i]) != 0) {
+      seconds[i] = kNaN;
+    }
+  }
+}
+
+// zelSaccadrix(29, text): adds a marker to the current recording. A text that is not a
+// character row goes to the library as no text at all, which refuses it (-3) as it refuses
+// a text longer than 255 bytes.
+void mexAddMarker(Outputs& out, const mxArray* const prhs[]) {
+  const char* text = TextRowInput(prhs[1]);
+  auto status = out.Int32(0);
+  status.Store(zelSaccadrixAddMarker(text));
+}
+
+// zelSaccadrix(30): [hostTimes, timestamps, texts], one row per marker of the current
+// recording in the order they were added: doubles, uint64 device timestamps (exact; 0 where
+// the mapping gives none) and a cell column of character rows.
+void mexGetMarkers(Outputs& out, const mxArray* const[]) {
+  const int count = zelSaccadrixGetMarkerCount();
+  const size_t rows = count > 0 ? static_cast<size_t>(count) : 0;
+  double* host_times = out.DoubleColumn(0, rows);
+  uint64_t* timestamps = out.UInt64Column(1, rows);
+  mxArray* texts = out.CellColumn(2, rows);
+  char text[kMarkerTextSize];
+  for (size_t i = 0; i < rows; ++i) {
+    double host_time = 0.0;
+    uint64_t timestamp = 0;
+    if (zelSaccadrixGetMarker(static_cast<int>(i), &host_time, &timestamp, text, sizeof text) !=
+        0) {
+      text[0] = '\0';  // cleared meanwhile by another thread: the row stays empty
+    }
+    if (host_times != nullptr) host_times[i] = host_time;
+    if (timestamps != nullptr) timestamps[i] = timestamp;
+    Outputs::SetText(texts, i, text);
+  }
+}
+
 // ---- The option table -----------------------------------------------------------------------
 
 constexpr auto mexInit = ReturnValue<zelSaccadrixInit>;
@@ -312,6 +463,8 @@ constexpr auto mexClose = ReturnValue<zelSaccadrixClose>;
 constexpr auto mexStartTracking = ReturnValue<zelSaccadrixStartTracking>;
 constexpr auto mexStopTracking = ReturnValue<zelSaccadrixStopTracking>;
 constexpr auto mexGetResultsCount = ReturnValue<zelSaccadrixGetResultsCount>;
+constexpr auto mexGetResults = ExportResults<kExportColumns>;
+constexpr auto mexGetResultsWithTimes = ExportResults<kExportColumnsWithTimes>;
 constexpr auto mexClearDataBuffer = ReturnValue<zelSaccadrixClearDataBuffer>;
 constexpr auto mexGetLibVersion = ReturnValue<zelSaccadrixGetLibVersion>;
 constexpr auto mexGetSerialNumber = ReturnText<16, zelSaccadrixGetSerialNumber>;
@@ -353,8 +506,19 @@ constexpr Option kOptions[] = {
      "One input required."},
     {mexGetCaptureConfig, 1, "MATLAB:mexGetCaptureConfig:invalidNumInputs",
      "One input required."},
+    // 25 and 26 are the video gateway's (zelSaccadrixGS): here they do nothing.
+    {nullptr, 0, nullptr, nullptr},
+    {nullptr, 0, nullptr, nullptr},
+    {mexGetHostClock, 1, "MATLAB:mexGetHostClock:invalidNumInputs", "One input required."},
+    {mexTimestampToHostClock, 2, "MATLAB:mexTimestampToHostClock:invalidNumInputs",
+     "Two inputs required."},
+    {mexAddMarker, 2, "MATLAB:mexAddMarker:invalidNumInputs", "Two inputs required."},
+    {mexGetMarkers, 1, "MATLAB:mexGetMarkers:invalidNumInputs", "One input required."},
+    {mexGetResultsWithTimes, 4, "MATLAB:mexGetBufferedResultsWithTimes:invalidNumInputs",
+     "Four inputs required."},
 };
-static_assert(sizeof(kOptions) / sizeof(kOptions[0]) == 25, "options 0 to 24");
+// Codes past the last row do nothing; a new option is a new row here.
+static_assert(sizeof(kOptions) / sizeof(kOptions[0]) == 32, "options 0 to 31");
 
 }  // namespace
 

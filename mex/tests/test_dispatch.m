@@ -10,15 +10,17 @@ function checks (gw)
   % ---- No tracker is open yet --------------------------------------------------------------
   expect_error (@() gw (), "MyToolbox:arrayProduct:nrhs", "No option selected.");
 
-  % Codes that are not 0..24 (or not numbers at all) do nothing: no output, no error, and
-  % no library call. -1 in particular must not run option 0.
-  not_codes = {25, 26, -1, NaN, Inf, -Inf, 1e300, -1e300, 24.5 + 1, [], {}, {0}, ...
-               struct("a", 0), "z", @sin};
+  % Codes that are not 0..24 or 27..31 (or not numbers at all) do nothing: no output, no
+  % error, and no library call. -1 in particular must not run option 0; 25 and 26 belong to
+  % the video gateway.
+  not_codes = {25, 26, 26.9, 32, 35, -1, NaN, Inf, -Inf, 1e300, -1e300, 24.5 + 1, [], {}, ...
+               {0}, struct("a", 0), "z", @sin};
   for k = 1:numel (not_codes)
     expect_no_output (gw, not_codes{k});
   endfor
   % Extra inputs do not matter when the code does nothing.
   expect_no_output (gw, 25, 1, 2, 3);
+  expect_no_output (gw, 32, 1);
 
   % Without a connection the library's no-device status comes back as an int32 -100, and
   % outputs the library did not write read as zero.
@@ -66,8 +68,13 @@ function checks (gw)
     22, 1, "mexGetPupilCalibrated", "One input required."
     23, 1, "mexGetTrackingStarted", "One input required."
     24, 1, "mexGetCaptureConfig", "One input required."
+    27, 1, "mexGetHostClock", "One input required."
+    28, 2, "mexTimestampToHostClock", "Two inputs required."
+    29, 2, "mexAddMarker", "Two inputs required."
+    30, 1, "mexGetMarkers", "One input required."
+    31, 4, "mexGetBufferedResultsWithTimes", "Four inputs required."
   };
-  assert (rows (table) == 25);
+  assert (rows (table) == 30);
   for r = 1:rows (table)
     [code, count, handler, message] = table{r, :};
     identifier = ["MATLAB:" handler ":invalidNumInputs"];
