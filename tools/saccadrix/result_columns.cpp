@@ -38,11 +38,15 @@ std::string CsvHeader() {
 std::string CsvLine(const T_RESULTS_STRUCT& record) {
   std::string line;
   line.reserve(400);
-  for (size_t i = 0; i < kColumnCount; ++i) {
-    if (i > 0) line += ',';
-    AppendColumnText(line, record, kColumns[i]);
-  }
+  AppendCsvLine(line, record);
   return line;
+}
+
+void AppendCsvLine(std::string& out, const T_RESULTS_STRUCT& record) {
+  for (size_t i = 0; i < kColumnCount; ++i) {
+    if (i > 0) out += ',';
+    AppendColumnText(out, record, kColumns[i]);
+  }
 }
 
 }  // namespace saccadrix::cli
