@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cinttypes>
 #include <cmath>
 #include <cstring>
@@ -115,9 +116,10 @@ void AppendSeconds(std::string& out, double seconds) {
     out += std::isnan(seconds) ? "NaN" : seconds > 0 ? "Inf" : "-Inf";
     return;
   }
-  char text[40];
-  std::snprintf(text, sizeof text, "%.9f", seconds);
-  out += text;
+  char text[48];
+  const std::to_chars_result written =
+      std::to_chars(text, text + sizeof text, seconds, std::chars_format::fixed, 9);
+  out.append(text, written.ptr);
 }
 
 // Field types and the class of the MAT format (version 5) that a column element uses.
