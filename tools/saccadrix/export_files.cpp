@@ -52,19 +52,66 @@ matvar_t* CreateText(const char* name, std::string text) {
   return Mat_VarCreate(name, MAT_C_CHAR, MAT_T_UTF8, 2, dims, text.data(), 0);
 }
 
+// UTF-8 as UTF-16 code units; a byte that does not begin a well-formed sequence becomes
+// U+FFFD. Text of any language then reads back the same in MATLAB and Octave.
+std::u16string Utf16FromUtf8(const std::string& text) {
+  std::u16string out;
+  out.reserve(text.size());
+  const auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char lead = byte(i);
+    const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
+                                                                 : (lead >> 3) == 0x1E ? 4 : 0;
+    char32_t code = length == 1 ? lead : length == 2 ? (lead & 0x1Fu)
+                                        : length == 3 ? (lead & 0x0Fu) : (lead & 0x07u);
+    bool ok = length > 0 && i + length <= text.size();
+    for (size_t k = 1; ok && k < length; ++k) {
+      ok = (byte(i + k) & 0xC0) == 0x80;
+      code = (code << 6) | (byte(i + k) & 0x3Fu);
+    }
+    // No overlong forms, surrogates or code points beyond U+10FFFF.
+    static constexpr char32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
+    ok = ok && code >= kSmallest[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+    if (!ok) {
+      out += u'\uFFFD';
+      ++i;
+      continue;
+    }
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (code >> 10));
+      out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(code);
+    }
+    i += length;
+  }
+  return out;
+}
+
+// A character row of any text: stored as MATLAB stores characters, in UTF-16 code units
+// (matio's own UTF-8 characters come out damaged beyond ASCII).
+matvar_t* CreateUnicodeText(const std::string& text) {
+  std::u16string units = Utf16FromUtf8(text);
+  size_t dims[2] = {1, units.size()};
+  return Mat_VarCreate(nullptr, MAT_C_CHAR, MAT_T_UINT16, 2, dims, units.data(), 0);
+}
+
 matvar_t* CreateScalar(const char* name, double value) {
   size_t dims[2] = {1, 1};
   return Mat_VarCreate(name, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims, &value, 0);
 }
 
-// A cell array of character rows with the given dimensions. The cell array takes over its
-// elements: freeing it frees them.
+// A cell array of character rows with the given dimensions; ASCII names stay 8-bit, any
+// other text goes as UTF-16. The cell array takes over its elements: freeing it frees them.
+enum class Encoding { kAscii, kUnicode };
 MatVar CreateTextCell(const char* name, const std::vector<std::string>& texts, size_t rows,
-                      size_t columns) {
+                      size_t columns, Encoding encoding) {
   std::vector<matvar_t*> cells(texts.size() + 1, nullptr);  // never empty, for data()
   bool ok = true;
   for (size_t i = 0; i < texts.size(); ++i) {
-    cells[i] = CreateText(nullptr, texts[i]);
+    cells[i] = encoding == Encoding::kAscii ? CreateText(nullptr, texts[i])
+                                            : CreateUnicodeText(texts[i]);
     ok = ok && cells[i] != nullptr;
   }
   size_t dims[2] = {rows, columns};
@@ -493,7 +540,8 @@ void MatWriter::Finish(const RecordingInfo& info, const std::vector<Marker>& mar
     names.emplace_back("host_time");
     names.emplace_back("sample_time");
   }
-  WriteVariable(mat.get(), CreateTextCell("columns", names, 1, names.size()).get(), path_);
+  WriteVariable(mat.get(),
+                CreateTextCell("columns", names, 1, names.size(), Encoding::kAscii).get(), path_);
   WriteVariable(mat.get(), MatVar(CreateScalar("model_code", info.model)).get(), path_);
   WriteVariable(mat.get(), MatVar(CreateScalar("firmware_version", info.firmware)).get(),
                 path_);
@@ -513,8 +561,9 @@ void MatWriter::Finish(const RecordingInfo& info, const std::vector<Marker>& mar
                                           MAT_T_DOUBLE).get(), path_);
     WriteVariable(mat.get(), CreateColumn("marker_timestamp", timestamps, MAT_C_UINT64,
                                           MAT_T_UINT64).get(), path_);
-    WriteVariable(mat.get(), CreateTextCell("marker_text", texts, texts.size(), 1).get(),
-                  path_);
+    WriteVariable(
+        mat.get(),
+        CreateTextCell("marker_text", texts, texts.size(), 1, Encoding::kUnicode).get(), path_);
   }
   if (Mat_Close(mat.release()) != 0) {
     throw Failure(Exit::kOutputFile, "cannot finish the MAT file '" + path_ + "'");

@@ -98,8 +98,9 @@ class CsvWriter {
 // The file holds one N-by-1 double variable per column, named as the CSV header names them;
 // the cell array "columns" with those names in column order; model_code, firmware_version,
 // serial_number and recording_start; and with Times::kWith the markers: marker_time (double,
-// host clock), marker_timestamp (uint64, exact beyond 2^53) and marker_text (cell of char),
-// each M-by-1. A version 5 variable is limited to 2^32 bytes: a MAT file holds at most
+// host clock), marker_timestamp (uint64, exact beyond 2^53) and marker_text (cell of char,
+// stored in UTF-16 as MATLAB stores text; bytes that are not UTF-8 become U+FFFD), each
+// M-by-1. A version 5 variable is limited to 2^32 bytes: a MAT file holds at most
 // kMaxMatRows records (9.3 hours at 16 000 records a second); Append throws beyond that.
 class MatWriter {
  public:
