@@ -1,13 +1,15 @@
 #include "result_columns.h"
 
-#include <cinttypes>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace saccadrix::cli {
 
 void AppendColumnText(std::string& out, const T_RESULTS_STRUCT& record, const Column& column) {
+  // std::to_chars writes what printf would ("%.9g", "%llu"), a few times faster: a recording
+  // formats some 700 000 values a second while it runs.
   char text[40];
+  std::to_chars_result written{};
   if (column.field == Field::kValue) {
     const float value = record.eye[column.eye].values[column.slot];
     // Spelled as MATLAB, Octave and spreadsheets read them back.
@@ -19,11 +21,12 @@ void AppendColumnText(std::string& out, const T_RESULTS_STRUCT& record, const Co
       out += value > 0 ? "Inf" : "-Inf";
       return;
     }
-    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
+    written = std::to_chars(text, text + sizeof text, static_cast<double>(value),
+                            std::chars_format::general, 9);
   } else {
-    std::snprintf(text, sizeof text, "%" PRIu64, columns::IntegerValue(record, column));
+    written = std::to_chars(text, text + sizeof text, columns::IntegerValue(record, column));
   }
-  out += text;
+  out.append(text, written.ptr);
 }
 
 std::string CsvHeader() {
@@ -38,11 +41,15 @@ std::string CsvHeader() {
 std::string CsvLine(const T_RESULTS_STRUCT& record) {
   std::string line;
   line.reserve(400);
-  for (size_t i = 0; i < kColumnCount; ++i) {
-    if (i > 0) line += ',';
-    AppendColumnText(line, record, kColumns[i]);
-  }
+  AppendCsvLine(line, record);
   return line;
+}
+
+void AppendCsvLine(std::string& out, const T_RESULTS_STRUCT& record) {
+  for (size_t i = 0; i < kColumnCount; ++i) {
+    if (i > 0) out += ',';
+    AppendColumnText(out, record, kColumns[i]);
+  }
 }
 
 }  // namespace saccadrix::cli

@@ -24,6 +24,8 @@ void AppendColumnText(std::string& out, const T_RESULTS_STRUCT& record, const Co
 // Header line and one record as a CSV line, both without the line end.
 std::string CsvHeader();
 std::string CsvLine(const T_RESULTS_STRUCT& record);
+// The same line appended to out (a writer reuses one buffer for a block of lines).
+void AppendCsvLine(std::string& out, const T_RESULTS_STRUCT& record);
 
 }  // namespace saccadrix::cli
 

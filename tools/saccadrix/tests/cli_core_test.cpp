@@ -2,8 +2,11 @@
 // table, and the CSV/MAT files with their all-or-nothing replacement.
 #include <gtest/gtest.h>
 #include <matio.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cctype>
@@ -13,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -354,4 +358,274 @@ TEST(ExportFiles, mat_file_reads_back_column_by_column_with_names_and_facts) {
   Mat_Close(mat);
   std::remove(path.c_str());
   rmdir(dir.c_str());
+}
+
+// ---- Recordings written while they run -----------------------------------------------------
+
+namespace {
+
+// Fields of CSV text as RFC 4180 reads them: quoted fields may hold commas, doubled quotes
+// and line breaks. Written apart from the writer, as a reader of the files would be.
+std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
+  std::vector<std::vector<std::string>> rows(1);
+  std::string field;
+  bool quoted = false, wasQuoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+        field += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        field += c;
+      }
+    } else if (c == '"') {
+      quoted = wasQuoted = true;
+    } else if (c == ',' || c == '\n') {
+      rows.back().push_back(field);
+      field.clear();
+      wasQuoted = false;
+      if (c == '\n') rows.emplace_back();
+    } else {
+      field += c;
+    }
+  }
+  if (!field.empty() || wasQuoted) rows.back().push_back(field);
+  if (rows.back().empty()) rows.pop_back();
+  return rows;
+}
+
+// A character row written as UTF-16 code units.
+std::u16string MatUnicode(const matvar_t* var) {
+  if (var == nullptr || var->class_type != MAT_C_CHAR || var->data_type != MAT_T_UINT16) {
+    return u"<not UTF-16 text>";
+  }
+  const auto* units = static_cast<const char16_t*>(var->data);
+  return units == nullptr ? u"" : std::u16string(units, units + var->dims[0] * var->dims[1]);
+}
+
+std::string MatString(const matvar_t* var) {
+  return var != nullptr && var->class_type == MAT_C_CHAR && var->data != nullptr
+             ? std::string(static_cast<const char*>(var->data), var->dims[0] * var->dims[1])
+             : std::string("<not text>");
+}
+
+// Records whose values do not repeat, so that the compressed columns span many blocks.
+std::vector<T_RESULTS_STRUCT> NoisyRecords(size_t count) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> value(-1000.0f, 1000.0f);
+  std::vector<T_RESULTS_STRUCT> records(count, DistinctRecord());
+  for (size_t i = 0; i < count; ++i) {
+    records[i].timestamp = 1000 + i;
+    for (T_EYE_RESULTS& eye : records[i].eye) {
+      for (float& v : eye.values) v = value(random);
+    }
+  }
+  return records;
+}
+
+// Makes writes beyond a few bytes fail with EFBIG, as a full disk would fail them.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit limit = previous_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previousHandler_);
+  }
+
+ private:
+  rlimit previous_{};
+  void (*previousHandler_)(int) = nullptr;
+};
+
+}  // namespace
+
+// Markers go through the library (which keeps them without a tracker) into both files.
+TEST(RecordingFiles, markers_keep_commas_quotes_line_breaks_and_utf8_in_both_files) {
+  // Each text with the UTF-16 code units MATLAB and Octave get in the MAT file.
+  struct Text {
+    std::string text;
+    std::u16string inMat;
+  };
+  std::vector<Text> texts = {
+      {"trial 3 start", u""}, {"a, b", u""}, {"say \"go\"", u""}, {"two\nlines", u""},
+      {"crlf\r\nend", u""}, {"", u""}, {"\"", u""}, {std::string(255, 'x'), u""},
+      {"Zielreiz \xC3\xA4 \xE2\x86\x92 \xF0\x9F\x91\x81", u"Zielreiz \u00E4 \u2192 \U0001F441"},
+      {"bad \xFF\xC3 \xED\xA0\x80", u"bad \uFFFD\uFFFD \uFFFD\uFFFD\uFFFD"}};
+  for (Text& t : texts) {
+    if (t.inMat.empty()) t.inMat.assign(t.text.begin(), t.text.end());  // ASCII
+  }
+  zelSaccadrixClearDataBuffer();
+  for (const Text& t : texts) ASSERT_EQ(zelSaccadrixAddMarker(t.text.c_str()), 0);
+  std::vector<Marker> markers = RecordingMarkers();
+  zelSaccadrixClearDataBuffer();
+  ASSERT_EQ(markers.size(), texts.size());
+  markers.push_back(Marker{markers.back().hostTime + 1, 9007199254740993ULL, "2^53 + 1"});
+  texts.push_back({"2^53 + 1", u"2^53 + 1"});
+
+  const std::string dir = TempDir();
+  WriteMarkersCsv(dir + "/t.markers.csv", markers);
+  const auto rows = ParseCsv(ReadAll(dir + "/t.markers.csv"));
+  ASSERT_EQ(rows.size(), markers.size() + 1);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"host_time", "timestamp", "text"}));
+  for (size_t i = 0; i < markers.size(); ++i) {
+    ASSERT_EQ(rows[i + 1].size(), 3u) << i;
+    EXPECT_NEAR(std::stod(rows[i + 1][0]), markers[i].hostTime, 1e-9) << i;
+    EXPECT_EQ(rows[i + 1][1], std::to_string(markers[i].timestamp)) << i;
+    EXPECT_EQ(rows[i + 1][2], markers[i].text) << i;
+  }
+
+  const std::vector<T_RESULTS_STRUCT> records(3, DistinctRecord());
+  const double times[3] = {1.5, 2.5, 3.5};
+  MatWriter mat(dir + "/t.mat", Times::kWith);
+  mat.Append(RecordBlock{records.data(), times, times, records.size()});
+  mat.Finish(RecordingInfo{3, 1, "S", "now"}, markers);
+  mat_t* file = Mat_Open((dir + "/t.mat").c_str(), MAT_ACC_RDONLY);
+  ASSERT_NE(file, nullptr);
+  matvar_t* time = Mat_VarRead(file, "marker_time");
+  matvar_t* timestamp = Mat_VarRead(file, "marker_timestamp");
+  matvar_t* text = Mat_VarRead(file, "marker_text");
+  ASSERT_TRUE(time != nullptr && timestamp != nullptr && text != nullptr);
+  EXPECT_EQ(time->class_type, MAT_C_DOUBLE);
+  EXPECT_EQ(timestamp->class_type, MAT_C_UINT64);
+  EXPECT_EQ(text->class_type, MAT_C_CELL);
+  for (const matvar_t* var : {time, timestamp, text}) {
+    EXPECT_EQ(var->dims[0], markers.size());
+    EXPECT_EQ(var->dims[1], 1u);
+  }
+  for (size_t i = 0; i < markers.size() && i < text->dims[0]; ++i) {
+    EXPECT_EQ(static_cast<const double*>(time->data)[i], markers[i].hostTime);
+    EXPECT_EQ(static_cast<const uint64_t*>(timestamp->data)[i], markers[i].timestamp);
+    EXPECT_TRUE(MatUnicode(Mat_VarGetCell(text, static_cast<int>(i))) == texts[i].inMat) << i;
+  }
+  Mat_VarFree(time);
+  Mat_VarFree(timestamp);
+  Mat_VarFree(text);
+  Mat_Close(file);
+  std::remove((dir + "/t.markers.csv").c_str());
+  std::remove((dir + "/t.mat").c_str());
+  rmdir(dir.c_str());
+}
+
+// Blocks of every size, across the writers' internal blocks of 4096 values, come back as
+// one recording: the CSV line by line, each MAT column whole with the two time columns.
+TEST(RecordingFiles, blocks_appended_while_recording_read_back_as_one_recording) {
+  const std::vector<T_RESULTS_STRUCT> records = NoisyRecords(9001);
+  std::vector<double> hostTimes(records.size()), sampleTimes(records.size());
+  for (size_t i = 0; i < records.size(); ++i) {
+    hostTimes[i] = 86400.123456789 + 0.001 * static_cast<double>(i);
+    sampleTimes[i] = i < 5 ? std::numeric_limits<double>::quiet_NaN() : hostTimes[i] - 2e-4;
+  }
+  const std::string dir = TempDir();
+  {
+    CsvWriter csv(dir + "/t.csv", Times::kWith);
+    MatWriter mat(dir + "/t.mat", Times::kWith);
+    size_t done = 0;
+    for (const size_t block : {size_t{1}, size_t{4095}, size_t{0}, size_t{4096}, size_t{809}}) {
+      const RecordBlock b{records.data() + done, hostTimes.data() + done,
+                          sampleTimes.data() + done, block};
+      csv.Append(b);
+      mat.Append(b);
+      done += block;
+    }
+    ASSERT_EQ(done, records.size());
+    csv.Finish();
+    mat.Finish(RecordingInfo{3, 26122, "VT", "2026-01-02T03:04:05+0000"}, {});
+  }
+  // Nothing but the two files: the scratch data of the columns is gone.
+  std::vector<std::string> left;
+  for (const char* name : {"t.csv", "t.mat"}) left.push_back(dir + "/" + name);
+  EXPECT_EQ(std::system(("test \"$(ls " + dir + " | wc -l)\" -eq 2").c_str()), 0);
+
+  std::ifstream csv(dir + "/t.csv");
+  std::string line;
+  std::getline(csv, line);
+  EXPECT_EQ(line, CsvHeader() + ",host_time,sample_time");
+  for (size_t i = 0; i < records.size(); ++i) {
+    ASSERT_TRUE(std::getline(csv, line)) << i;
+    char times[80];
+    std::snprintf(times, sizeof times, ",%.9f,%.9f", hostTimes[i], sampleTimes[i]);
+    ASSERT_EQ(line, CsvLine(records[i]) + (i < 5 ? std::string(times).substr(0, std::string(
+                                                       times).rfind(',')) + ",NaN"
+                                                 : std::string(times)))
+        << i;
+  }
+
+  mat_t* mat = Mat_Open((dir + "/t.mat").c_str(), MAT_ACC_RDONLY);
+  ASSERT_NE(mat, nullptr);
+  std::vector<std::string> names;
+  for (const Column& column : kColumns) names.push_back(column.name);
+  names.push_back("host_time");
+  names.push_back("sample_time");
+  for (size_t c = 0; c < names.size(); ++c) {
+    matvar_t* var = Mat_VarRead(mat, names[c].c_str());
+    ASSERT_NE(var, nullptr) << names[c];
+    ASSERT_EQ(var->class_type, MAT_C_DOUBLE) << names[c];
+    ASSERT_EQ(var->dims[0], records.size()) << names[c];
+    const auto* data = static_cast<const double*>(var->data);
+    for (size_t i = 0; i < records.size(); ++i) {
+      const double expected = c < kColumnCount ? ColumnValue(records[i], kColumns[c])
+                              : c == kColumnCount ? hostTimes[i]
+                                                  : sampleTimes[i];
+      if (!(data[i] == expected || (std::isnan(data[i]) && std::isnan(expected)))) {
+        ADD_FAILURE() << names[c] << " row " << i << ": " << data[i] << " vs " << expected;
+        break;
+      }
+    }
+    Mat_VarFree(var);
+  }
+  matvar_t* columns = Mat_VarRead(mat, "columns");
+  ASSERT_NE(columns, nullptr);
+  ASSERT_EQ(columns->dims[0] * columns->dims[1], names.size());
+  for (size_t c = 0; c < names.size(); ++c) {
+    EXPECT_EQ(MatString(Mat_VarGetCell(columns, static_cast<int>(c))), names[c]);
+  }
+  Mat_VarFree(columns);
+  Mat_Close(mat);
+  for (const std::string& path : left) std::remove(path.c_str());
+  rmdir(dir.c_str());
+}
+
+// A disk that fills while recording: each writer fails with an output-file error, during the
+// recording or at its end, and the caller can carry on without it.
+TEST(RecordingFiles, a_disk_that_fills_while_recording_is_an_output_failure) {
+  const std::vector<T_RESULTS_STRUCT> records = NoisyRecords(20000);
+  const RecordBlock block{records.data(), nullptr, nullptr, records.size()};
+  const std::string dir = TempDir();
+  struct Case {
+    const char* name;
+    std::function<void()> write;
+  };
+  const Case cases[] = {
+      {"csv", [&] {
+         CsvWriter csv(dir + "/t.csv", Times::kWithout);
+         for (int i = 0; i < 4; ++i) csv.Append(block);
+         csv.Finish();
+       }},
+      {"mat", [&] {
+         MatWriter mat(dir + "/t.mat", Times::kWithout);
+         for (int i = 0; i < 4; ++i) mat.Append(block);
+         mat.Finish({}, {});
+       }},
+      {"markers", [&] {
+         WriteMarkersCsv(dir + "/t.markers.csv",
+                         std::vector<Marker>(20000, Marker{1.0, 2, std::string(100, 'm')}));
+       }},
+  };
+  for (const Case& c : cases) {
+    FileSizeLimit limit(64 * 1024);
+    EXPECT_EQ(FailureExit(c.write), Exit::kOutputFile) << c.name;
+  }
+  for (const char* name : {"t.csv", "t.mat", "t.markers.csv"}) {
+    std::remove((dir + "/" + name).c_str());
+  }
+  EXPECT_EQ(rmdir(dir.c_str()), 0) << "scratch data left in " << dir;
 }

@@ -31,6 +31,27 @@ expect() {
   fi
 }
 expect_file() { [ -s "$1" ] || fail "expected the file $1"; }
+# wait_for PATTERN: waits (up to a generous minute) until the background command's standard
+# error matches the extended regular expression.
+wait_for() {
+  i=0
+  while ! grep -Eq -- "$1" err.txt 2>/dev/null && [ $i -lt 600 ]; do
+    sleep 0.1; i=$((i + 1))
+  done
+  grep -Eq -- "$1" err.txt || fail "waited in vain for /$1/ from the command"
+}
+# The number of results in the newest progress line of the background command.
+results_so_far() { tail -n 1 err.txt | sed -nE 's/.* ([0-9]+) results.*/\1/p'; }
+# wait_for_results N: waits (up to five generous minutes) until the background command has
+# recorded N results.
+wait_for_results() {
+  i=0
+  while [ "$(results_so_far)" -lt "$1" ] 2>/dev/null || [ -z "$(results_so_far)" ]; do
+    [ $i -lt 3000 ] || { fail "waited in vain for $1 results"; return; }
+    sleep 0.1; i=$((i + 1))
+  done
+}
+vmhwm_kb() { awk '/^VmHWM/ { print $2 }' "/proc/$1/status"; }
 expect_no_file() { [ ! -e "$1" ] || fail "expected no file $1"; }
 # Nothing but the files named may be left in the folder (no temporary files).
 expect_only_files() {
@@ -127,17 +148,22 @@ record)
   expect "^recording +[0-9.]+ s of 2.0 s, [0-9]+ results$"
   expect "^Recorded [0-9]+ results in 2\.[0-9]+ s"
   expect "^Wrote trial.csv$"
+  expect "^Wrote trial.markers.csv$"
   expect "^Wrote trial.mat$"
-  expect_only_files trial.csv trial.mat
+  expect_only_files trial.csv trial.markers.csv trial.mat
+  [ "$(cat trial.markers.csv)" = "host_time,timestamp,text" ] || fail "markers file of no markers"
   "$RECORDING_CHECK" trial.csv trial.mat 1800 0 VT-REC-7 || fail "recording_check"
   if [ -n "${OCTAVE:-}" ]; then
     "$OCTAVE" --no-gui --norc --quiet --no-history --eval "
       d = load('trial.mat');
-      assert(numel(d.columns) == 41 && strcmp(d.columns{3}, 'eye0_pupil_x'));
+      assert(numel(d.columns) == 43 && strcmp(d.columns{3}, 'eye0_pupil_x'));
+      assert(strcmp(d.columns{42}, 'host_time') && strcmp(d.columns{43}, 'sample_time'));
+      assert(isempty(d.marker_time) && isempty(d.marker_text) && isa(d.marker_timestamp, 'uint64'));
       m = cell2mat(cellfun(@(c) d.(c), d.columns, 'UniformOutput', false));
       c = dlmread('trial.csv', ',', 1, 0);
       assert(isequal(size(m), size(c)));
-      assert(all(single(m(:)) == single(c(:))));
+      assert(all(all(single(m(:, 1:41)) == single(c(:, 1:41)))));
+      assert(all(all(abs(m(:, 42:43) - c(:, 42:43)) <= 1e-9)));
       assert(isequal(d.timestamp', 0:numel(d.timestamp) - 1));
       assert(strcmp(d.serial_number, 'VT-REC-7') && d.model_code == 4);
       printf('octave read %d rows\n', rows(m));" || fail "Octave could not read the files back"
@@ -146,6 +172,7 @@ record)
   run 0 record --csv only.csv --seconds 0.5 --calibrated
   expect "warning: the tracker holds no gaze calibration"
   expect_file only.csv
+  expect_file only.markers.csv
   expect_no_file only.mat
   types=$(awk -F, 'NR > 1 { print $2 }' only.csv | sort -u)
   [ "$types" = "1" ] || fail "calibrated recording has results_type $types"
@@ -168,7 +195,80 @@ record-interrupt)
   [ "$rc" -eq 0 ] || { fail "record ended by Ctrl-C exited with $rc"; cat all.txt; }
   expect "^Wrote trial.mat$"
   "$RECORDING_CHECK" trial.csv trial.mat 400 0 VT-INT || fail "recording_check after Ctrl-C"
-  expect_only_files trial.csv trial.mat
+  expect_only_files trial.csv trial.markers.csv trial.mat
+  ;;
+
+record-markers)
+  # Each line typed while recording becomes a marker; the last one may lack its line end.
+  export SACCADRIX_VT_DEVICES="model=4,rate=1000,serial=VT-MRK"
+  mkfifo typed
+  LD_PRELOAD="$CLI_PRELOAD" "$SACCADRIX_CLI" record -o trial --markers-from-stdin <typed \
+    >out.txt 2>err.txt &
+  pid=$!
+  exec 3>typed
+  wait_for "^recording +[0-9.]+ s, [1-9][0-9]* results"
+  printf 'trial 1, "start"\nplain\r\n\n' >&3
+  wait_for " 3 markers"
+  printf 'Zielreiz \303\244' >&3
+  exec 3>&-
+  wait_for " 4 markers"
+  kill -INT $pid
+  wait $pid || fail "record with markers exited with $?"
+  cat out.txt err.txt >all.txt
+  expect "^Recorded [0-9]+ results .*; 4 markers$"
+  expect_only_files typed trial.csv trial.markers.csv trial.mat
+  "$RECORDING_CHECK" trial.csv trial.mat 1 0 VT-MRK || fail "recording_check with markers"
+  [ "$(wc -l <trial.markers.csv)" -eq 5 ] || fail "the markers file has not 4 markers"
+  line=1
+  for text in '"trial 1, ""start"""' '"plain"' '""' "\"Zielreiz $(printf '\303\244')\""; do
+    line=$((line + 1))
+    sed -n "${line}p" trial.markers.csv | grep -Eqx "[0-9]+\.[0-9]{9},[0-9]+,$text" ||
+      fail "marker line $line is not $text: $(sed -n "${line}p" trial.markers.csv)"
+  done
+  if [ -n "${OCTAVE:-}" ]; then
+    "$OCTAVE" --no-gui --norc --quiet --no-history --eval "
+      d = load('trial.mat');
+      assert(isequal(d.marker_text, {'trial 1, \"start\"'; 'plain'; ''; ['Zielreiz ' char([195 164])]}));
+      assert(isa(d.marker_timestamp, 'uint64') && isequal(size(d.marker_time), [4 1]));
+      assert(all(diff(d.marker_time) >= 0));
+      % A marker's timestamp is the sample the tracker took when it was added.
+      for k = 1:4
+        i = find(d.sample_time >= d.marker_time(k), 1);
+        assert(abs(double(d.marker_timestamp(k)) - d.timestamp(i)) <= 2);
+      end
+      m = dlmread('trial.markers.csv', ',', 1, 0);
+      assert(all(abs(m(:, 1) - d.marker_time) <= 1e-9) && isequal(m(:, 2), double(d.marker_timestamp)));
+      printf('octave read %d markers\n', numel(d.marker_text));" ||
+      fail "Octave could not read the markers back"
+  fi
+  ;;
+
+record-long)
+  # 16 000 results a second: memory must not grow with the recording. Holding each record
+  # (155 bytes and more) for 400 000 results would add over 60 MB.
+  export SACCADRIX_VT_DEVICES="model=3,rate=8000"
+  # AddressSanitizer would otherwise keep freed blocks of the stored list in quarantine.
+  export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}quarantine_size_mb=8"
+  LD_PRELOAD="$CLI_PRELOAD" "$SACCADRIX_CLI" record -o long >out.txt 2>err.txt &
+  pid=$!
+  wait_for_results 100000
+  early=$(vmhwm_kb $pid)
+  wait_for_results 500000
+  late=$(vmhwm_kb $pid)
+  kill -INT $pid
+  wait $pid || fail "the long recording exited with $?"
+  cat out.txt err.txt >all.txt
+  recorded=$(sed -nE 's/^Recorded ([0-9]+) results.*/\1/p' out.txt)
+  [ "${recorded:-0}" -ge 500000 ] || fail "only ${recorded:-no} results recorded"
+  growth=$((late - early))
+  echo "peak resident memory at 100 000 results: $early kB; at 500 000: $late kB"
+  [ "$growth" -lt 16384 ] || fail "memory grew by $growth kB from 100 000 to 500 000 results"
+  rows=$(($(wc -l <long.csv) - 1))
+  [ "$rows" -eq "$recorded" ] || fail "long.csv holds $rows rows of $recorded"
+  bad=$(awk -F, 'NR > 1 && (NF != 43 || (NR > 2 && $1 <= prev)) { n++ } { prev = $1 }
+                 END { print n + 0 }' long.csv)
+  [ "$bad" -eq 0 ] || fail "$bad rows of long.csv without 43 fields or out of order"
+  expect_only_files long.csv long.markers.csv long.mat
   ;;
 
 record-failures)
@@ -179,6 +279,24 @@ record-failures)
   run 11 record -o trial --seconds 0.5
   expect "the tracker sent no results; nothing written"
   expect_only_files
+  # A disk that fills while recording (here a file-size limit: EFBIG, as ENOSPC would be):
+  # the CSV file is given up with a clear message while the recording goes on, the MAT file
+  # is still written whole, and no partial file is left.
+  export SACCADRIX_VT_DEVICES="model=4,rate=4000"
+  (trap '' XFSZ; ulimit -f 1000; exec env LD_PRELOAD="$CLI_PRELOAD" "$SACCADRIX_CLI" record \
+    -o trial --seconds 2 >out.txt 2>err.txt)
+  rc=$?
+  cat out.txt err.txt >all.txt
+  [ "$rc" -eq 10 ] || { fail "record onto a full disk exited with $rc"; cat all.txt; }
+  expect "cannot write 'trial.csv.[A-Za-z0-9]{6}': File too large"
+  expect "the recording could not be written whole"
+  expect "^Wrote trial.mat$"
+  expect_only_files trial.mat
+  if [ -n "${OCTAVE:-}" ]; then
+    "$OCTAVE" --no-gui --norc --quiet --no-history --eval "
+      d = load('trial.mat'); assert(numel(d.timestamp) > 4000);" ||
+      fail "the MAT file beside the failed CSV is not whole"
+  fi
   ;;
 
 calibration)

@@ -2,7 +2,8 @@
 //   recording_check CSV MAT MIN_ROWS RESULTS_TYPE SERIAL
 // Both files must hold the same rows; the timestamps must count up by one from the restart
 // at 0 (the virtual tracker counts samples, so a gap is a lost record and a repeat a
-// duplicated one); flags must be 0 or 1; the last column must be 0.
+// duplicated one); flags must be 0 or 1; the 41st column must be 0; host_time must never
+// decrease, and sample_time (when the report became readable) must not come after it.
 #include <matio.h>
 
 #include <cmath>
@@ -32,7 +33,8 @@ std::vector<std::string> Split(const std::string& line) {
 }
 
 // The columns a MATLAB user finds by number: the gateway's output order.
-const char* const kExpectedNames[41] = {
+constexpr size_t kColumns = 43;
+const char* const kExpectedNames[kColumns] = {
     "timestamp", "results_type",
     "eye0_pupil_x", "eye0_pupil_y", "eye0_reflection_x", "eye0_reflection_y",
     "eye0_list_value1", "eye0_list_value2", "eye0_gaze_x", "eye0_gaze_y", "eye0_gaze_z",
@@ -42,7 +44,10 @@ const char* const kExpectedNames[41] = {
     "eye1_list_value1", "eye1_list_value2", "eye1_gaze_x", "eye1_gaze_y", "eye1_gaze_z",
     "eye1_angle1", "eye1_angle2", "eye1_angle3", "eye1_angle4", "eye1_tracked",
     "eye1_status_bit0", "eye1_calibrated", "eye1_reserved", "eye1_first_trigger_pin",
-    "digital_inputs", "event_pin", "unused"};
+    "digital_inputs", "event_pin", "unused", "host_time", "sample_time"};
+constexpr size_t kHostTime = 41, kSampleTime = 42;
+// The CSV gives host-clock seconds to the nanosecond.
+constexpr double kCsvSecondsResolution = 1e-9;
 
 std::vector<double> MatColumn(mat_t* mat, const char* name) {
   std::vector<double> values;
@@ -81,8 +86,8 @@ int main(int argc, char** argv) {
   std::string line;
   Expect(static_cast<bool>(std::getline(csv, line)), "CSV has a header");
   const std::vector<std::string> header = Split(line);
-  Expect(header.size() == 41, "CSV header has 41 columns");
-  for (size_t k = 0; k < header.size() && k < 41; ++k) {
+  Expect(header.size() == kColumns, "CSV header has 43 columns");
+  for (size_t k = 0; k < header.size() && k < kColumns; ++k) {
     Expect(header[k] == kExpectedNames[k], "CSV column " + std::to_string(k + 1) + " is " +
                                                kExpectedNames[k] + ", not " + header[k]);
   }
@@ -96,20 +101,26 @@ int main(int argc, char** argv) {
     std::printf("FAILED: cannot open %s\n", argv[2]);
     return 1;
   }
-  for (size_t k = 0; k < 41; ++k) {
+  std::vector<double> hostTimes, sampleTimes;
+  for (size_t k = 0; k < kColumns; ++k) {
     const std::vector<double> column = MatColumn(mat, kExpectedNames[k]);
+    if (k == kHostTime) hostTimes = column;
+    if (k == kSampleTime) sampleTimes = column;
     Expect(column.size() == rows.size(), std::string("MAT ") + kExpectedNames[k] +
                                              " has as many rows as the CSV");
     for (size_t i = 0; i < column.size() && i < rows.size(); ++i) {
       const std::vector<std::string>& row = rows[i];
-      if (row.size() != 41) {
-        Expect(false, "CSV row " + std::to_string(i) + " has 41 fields");
+      if (row.size() != kColumns) {
+        Expect(false, "CSV row " + std::to_string(i) + " has 43 fields");
         break;
       }
-      // CSV floats carry 9 digits: the same single-precision value as the MAT file's.
+      // CSV floats carry 9 digits: the same single-precision value as the MAT file's; times
+      // are doubles to the nanosecond.
       const double fromCsv = std::strtod(row[k].c_str(), nullptr);
-      const bool same = static_cast<float>(fromCsv) == static_cast<float>(column[i]) ||
-                        (std::isnan(fromCsv) && std::isnan(column[i]));
+      const bool same =
+          (k >= kHostTime ? std::fabs(fromCsv - column[i]) <= kCsvSecondsResolution
+                          : static_cast<float>(fromCsv) == static_cast<float>(column[i])) ||
+          (std::isnan(fromCsv) && std::isnan(column[i]));
       if (!same) {
         Expect(false, std::string("row ") + std::to_string(i) + " " + kExpectedNames[k] +
                           ": CSV " + row[k] + " vs MAT " + std::to_string(column[i]));
@@ -129,6 +140,18 @@ int main(int argc, char** argv) {
         Expect(false, "row " + std::to_string(i) + " " + kExpectedNames[k] + ": " + wrong);
         break;
       }
+    }
+  }
+  for (size_t i = 0; i < hostTimes.size() && i < sampleTimes.size(); ++i) {
+    if (i > 0 && hostTimes[i] < hostTimes[i - 1]) {
+      Expect(false, "row " + std::to_string(i) + ": host_time decreases");
+      break;
+    }
+    if (!(sampleTimes[i] <= hostTimes[i] + kCsvSecondsResolution)) {
+      Expect(false, "row " + std::to_string(i) + ": sample_time " +
+                        std::to_string(sampleTimes[i]) + " is not at or before host_time " +
+                        std::to_string(hostTimes[i]));
+      break;
     }
   }
   Expect(MatText(mat, "serial_number") == argv[5], "serial_number is " + std::string(argv[5]));
