@@ -150,14 +150,27 @@ void Device::wake_readers() {
   data_cv_.notify_all();
 }
 
+void Device::set_sink(std::shared_ptr<InputSink> sink) {
+  std::lock_guard<std::mutex> lock(m_);
+  sink_ = std::move(sink);
+  ensure_stream_thread_locked();
+  stream_cv_.notify_all();
+}
+
 // ---- Queue ---------------------------------------------------------------------------------
 
 void Device::enqueue_locked(const InputReport& report, Clock::time_point when, bool result) {
-  if (queue_.size() >= kInputQueueCapacity) {
-    queue_.pop_front();  // the OS keeps the newest reports
-    ++dropped_;
+  bool queued = false;
+  if (sink_ != nullptr) {
+    queued = sink_->offer(report);
+  } else if (queue_.size() < kInputQueueCapacity) {
+    queue_.push_back(report);
+    queued = true;
   }
-  queue_.push_back(report);
+  if (!queued) {
+    ++dropped_;  // the kernel keeps the reports it has and drops the arriving one
+    return;
+  }
   if (result && readable_capacity_ > 0) {
     if (readable_.size() >= readable_capacity_) readable_.pop_front();
     readable_.push_back(Readable{result_timestamp(report), when});
@@ -176,7 +189,8 @@ void Device::deliver_locked(const InputReport& report, Clock::time_point due, bo
   auto at = std::upper_bound(pending_.begin(), pending_.end(), due,
                              [](Clock::time_point t, const Pending& p) { return t < p.due; });
   pending_.insert(at, Pending{report, due, result});
-  data_cv_.notify_all();  // a blocked reader recomputes when to wake
+  data_cv_.notify_all();    // a blocked reader recomputes when to wake
+  stream_cv_.notify_all();  // so does the stream thread that delivers to a sink
 }
 
 void Device::promote_due_locked(Clock::time_point now) {
@@ -234,7 +248,7 @@ InputReport Device::next_result_locked() {
 
 void Device::ensure_stream_thread_locked() {
   if (stream_thread_.joinable() || stream_stop_ || !tracker_present()) return;
-  if (!(tracker_->rate_hz() > 0)) return;
+  if (!(tracker_->rate_hz() > 0) && sink_ == nullptr) return;
   stream_thread_ = std::thread(&Device::stream_main, this);
 }
 
@@ -244,9 +258,19 @@ void Device::stream_main() {
   Clock::time_point epoch;
   uint64_t n = 0;
   while (!stream_stop_) {
+    // With a sink nobody reads the queue, so delayed replies are delivered here when due.
+    Clock::time_point next_pending = Clock::time_point::max();
+    if (sink_ != nullptr) {
+      promote_due_locked(Clock::now());
+      if (!pending_.empty()) next_pending = pending_.front().due;
+    }
     const double rate = tracker_->rate_hz();
     if (paused_ || !(rate > 0) || !attached_) {
-      stream_cv_.wait(lock);
+      if (next_pending == Clock::time_point::max()) {
+        stream_cv_.wait(lock);
+      } else {
+        stream_cv_.wait_until(lock, next_pending);
+      }
       continue;
     }
     if (schedule_seen != schedule_gen_) {
@@ -260,7 +284,7 @@ void Device::stream_main() {
         epoch + std::chrono::nanoseconds(static_cast<int64_t>(std::llround(static_cast<double>(n) * 1e9 / rate)));
     Clock::time_point now = Clock::now();
     if (now < due) {
-      stream_cv_.wait_until(lock, due);
+      stream_cv_.wait_until(lock, std::min(due, next_pending));
       continue;
     }
     if (now - due > kMaxStreamLag) {
