@@ -160,14 +160,15 @@ void Device::set_sink(std::shared_ptr<InputSink> sink) {
 // ---- Queue ---------------------------------------------------------------------------------
 
 void Device::enqueue_locked(const InputReport& report, Clock::time_point when, bool result) {
-  bool queued = false;
+  InputSink::Offer offer = InputSink::Offer::dropped;
   if (sink_ != nullptr) {
-    queued = sink_->offer(report);
+    offer = sink_->offer(report);
   } else if (queue_.size() < kInputQueueCapacity) {
     queue_.push_back(report);
-    queued = true;
+    offer = InputSink::Offer::queued;
   }
-  if (!queued) {
+  if (offer == InputSink::Offer::unheard) return;
+  if (offer == InputSink::Offer::dropped) {
     ++dropped_;  // the kernel keeps the reports it has and drops the arriving one
     return;
   }
@@ -295,7 +296,7 @@ void Device::stream_main() {
     // The device counts frames whether or not the host listens; the OS queues reports only
     // while the device is open.
     const InputReport report = tracker_->next_result();
-    if (open_handles_ > 0) {
+    if (sink_ != nullptr ? sink_->listening() : open_handles_ > 0) {
       ++generated_;
       enqueue_locked(report, now, true);
     }

@@ -24,12 +24,18 @@
 namespace vt::detail {
 
 // Where input reports go when a front end keeps the operating system's queue itself (the
-// emulated hidraw node). offer() runs with the device's mutex held and returns false when
-// that queue is full: the report is then dropped and counted like any other.
+// emulated hidraw node). Both functions run with the device's mutex held.
 class InputSink {
  public:
+  enum class Offer {
+    queued,
+    dropped,  // the queue is full: the report is lost and counted like any other
+    unheard,  // no host has the device open: the report goes nowhere, uncounted
+  };
   virtual ~InputSink() = default;
-  virtual bool offer(const InputReport& report) = 0;
+  virtual Offer offer(const InputReport& report) = 0;
+  // Whether a host has the device open (result reports are sent only then).
+  virtual bool listening() = 0;
 };
 
 class Device {
