@@ -288,7 +288,12 @@ void Device::stream_main() {
       stream_cv_.wait_until(lock, std::min(due, next_pending));
       continue;
     }
-    if (now - due > kMaxStreamLag) {
+    // Behind an emulated node a late stream does not catch up: a tracker's reports reach the
+    // kernel one per USB interval, never in a burst, so a stalled simulation only shifts the
+    // schedule. The stand-in sends the missed reports at once.
+    const auto period = std::chrono::nanoseconds(static_cast<int64_t>(1e9 / rate));
+    if (now - due > (sink_ != nullptr ? std::chrono::duration_cast<Clock::duration>(period)
+                                      : std::chrono::duration_cast<Clock::duration>(kMaxStreamLag))) {
       epoch = now;
       n = 0;
     }

@@ -1,26 +1,25 @@
 // Preloaded into a process that opens emulated hidraw nodes, ahead of umockdev's preload
-// library. Three things differ between umockdev's node (a pty) and a kernel hidraw node, and
-// the shim mends them for the nodes the emulated-tracker front end made:
-//  - read: hidraw hands over one whole report per read() and drops the part a short buffer
-//    cannot take; a pty hands over a byte stream. The shim reads one report from the pty,
-//    gives the caller what fits and counts the report as consumed on the node's shared page,
-//    which is how the front end knows the fill of the node's ring. It also reads the pty
-//    directly: umockdev passes every read of an emulated node through its ioctl socket, which
-//    costs more time per read than a report at 8 kHz leaves.
-//  - read after an unplug: hidraw fails with EIO; a hung-up pty returns 0 (end of file).
-//  - fstat: umockdev 0.17 emulates stat() of the node but fstat() of an open node reports the
-//    pty; hidapi finds the device's udev entry (serial number, strings) from fstat's st_rdev.
-// open() also fails with the errno the front end sets on the page (EACCES: no udev rule), and
-// the first open and the last close of a node empty its ring, as the kernel frees a closed
-// file's ring.
+// library. umockdev makes the node a pty, which differs from a hidraw node where hidapi
+// looks; for the nodes the emulated-tracker front end made, the shim serves:
+//  - read() and poll() from the node's input ring on its shared page (node_control.h): one
+//    whole report per read, the part a short buffer cannot take dropped, EAGAIN when empty
+//    on a non-blocking descriptor, the waiting reports and then EIO after an unplug; poll
+//    readable when a report waits, POLLERR | POLLHUP after an unplug, always writable. A pty
+//    would hand over a byte stream, and its data reaches the reader through a kernel worker
+//    that a loaded machine delays by milliseconds; umockdev would also pass every read
+//    through its ioctl socket, slower than reports come at 8 kHz.
+//  - fstat(): umockdev 0.17 emulates stat() of the node but fstat() of an open node reports
+//    the pty; hidapi finds the device's udev entry (serial number, strings) from st_rdev.
+//  - open() fails with the errno the front end sets on the page (EACCES: no udev rule);
+//    the first open and the last close empty the ring, as the kernel frees a closed file's.
+// Writes and ioctls go on to umockdev, which hands them to the front end.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/ioctl.h>
-#include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -37,16 +36,19 @@
 namespace {
 
 using vt::hidraw::NodeControl;
+using vt::hidraw::lock_node;
+using vt::hidraw::unlock_node;
 
 constexpr char kNodePrefix[] = "/dev/hidraw";
 constexpr int kMaxFds = 4096;
 constexpr int kMaxNodes = 64;
 constexpr size_t kPathMax = 256;
+constexpr nfds_t kMaxMixedPoll = 64;
 
 using OpenFn = int (*)(const char*, int, ...);
 using CloseFn = int (*)(int);
 using ReadFn = ssize_t (*)(int, void*, size_t);
-using IoctlFn = int (*)(int, unsigned long, ...);
+using PollFn = int (*)(pollfd*, nfds_t, int);
 using StatFn = int (*)(const char*, struct stat*);
 using FstatFn = int (*)(int, struct stat*);
 using Fstat64Fn = int (*)(int, struct stat64*);
@@ -56,35 +58,8 @@ Fn next_symbol(const char* name) {
   return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
 }
 
-// libc's own read: neither umockdev's socket round trip nor this shim.
-ReadFn libc_read() {
-  static const ReadFn fn = [] {
-    void* libc = dlopen("libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
-    void* sym = libc != nullptr ? dlsym(libc, "read") : nullptr;
-    return sym != nullptr ? reinterpret_cast<ReadFn>(sym) : next_symbol<ReadFn>("read");
-  }();
-  return fn;
-}
-
-// libc's ioctl: umockdev would pass the node's ioctls to the front end's handler.
-IoctlFn libc_ioctl() {
-  static const IoctlFn fn = [] {
-    void* libc = dlopen("libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
-    void* sym = libc != nullptr ? dlsym(libc, "ioctl") : nullptr;
-    return sym != nullptr ? reinterpret_cast<IoctlFn>(sym) : next_symbol<IoctlFn>("ioctl");
-  }();
-  return fn;
-}
-
-// Empties the node's ring: drops what waits in the pty and counts it as read. Caller holds
-// the page's lock.
-void empty_ring(int fd, NodeControl* c) {
-  libc_ioctl()(fd, TCFLSH, TCIFLUSH);
-  c->consumed.store(c->written.load());
-}
-
 // A node's page, mapped once per process and kept: an open descriptor may outlive the
-// front end's interest in it, and the mappings are few.
+// front end's interest in it, and the nodes are few.
 struct MappedNode {
   char control_path[kPathMax];
   char node_path[kPathMax];
@@ -102,7 +77,7 @@ bool is_node_path(const char* path) {
          std::strchr(path + sizeof kNodePrefix - 1, '/') == nullptr;
 }
 
-// The page of the node at `path` when it is an emulated node of the front end, else null.
+// The page of the node at `path` when it is a node of the front end, else null.
 MappedNode* node_for_path(const char* path) {
   if (!is_node_path(path)) return nullptr;
   const char* root = std::getenv("UMOCKDEV_DIR");
@@ -124,7 +99,7 @@ MappedNode* node_for_path(const char* path) {
       next_symbol<CloseFn>("close")(fd);
       auto* control = static_cast<NodeControl*>(page);
       if (page != MAP_FAILED && control->magic == vt::hidraw::kNodeControlMagic &&
-          control->report_size > 0 && control->report_size <= 4096) {
+          control->report_size == vt::hidraw::kNodeReportSize) {
         found = &nodes[node_count++];
         std::snprintf(found->control_path, sizeof found->control_path, "%s", control_path);
         std::snprintf(found->node_path, sizeof found->node_path, "%s", path);
@@ -142,6 +117,12 @@ MappedNode* node_of_fd(int fd) {
   return fd >= 0 && fd < kMaxFds ? fd_nodes[fd].load(std::memory_order_acquire) : nullptr;
 }
 
+// Empties the ring. Caller holds the page's lock and wakes the node after releasing it.
+void empty_ring(NodeControl* c) {
+  c->tail = c->head;
+  vt::hidraw::changed_node(c);
+}
+
 int open_node(OpenFn next, const char* path, int flags, mode_t mode) {
   MappedNode* node = node_for_path(path);
   if (node != nullptr) {
@@ -154,9 +135,10 @@ int open_node(OpenFn next, const char* path, int flags, mode_t mode) {
   const int fd = next(path, flags, mode);
   if (fd < 0 || fd >= kMaxFds || node == nullptr) return fd;
   NodeControl* c = node->control;
-  vt::hidraw::lock_node(c);
-  if (c->open_fds.fetch_add(1) == 0) empty_ring(fd, c);
-  vt::hidraw::unlock_node(c);
+  lock_node(c);
+  if (c->open_fds.fetch_add(1) == 0) empty_ring(c);
+  unlock_node(c);
+  vt::hidraw::wake_node(c);
   fd_nodes[fd].store(node, std::memory_order_release);
   return fd;
 }
@@ -166,33 +148,106 @@ mode_t mode_argument(int flags, va_list args) {
                                                                       : 0;
 }
 
-// One whole report from the pty, as hidraw's read gives it.
-ssize_t read_report(int fd, MappedNode* node, void* buf, size_t count) {
-  if (count == 0) return libc_read()(fd, buf, 0);
-  unsigned char report[4096];
-  const size_t size = node->control->report_size;
-  size_t got = 0;
-  while (got < size) {
-    const ssize_t n = libc_read()(fd, report + got, size - got);
-    if (n > 0) {
-      got += static_cast<size_t>(n);
-      continue;
-    }
-    if (n == 0) {
-      errno = EIO;  // the pty was hung up: the device is gone
+// read() of a node, as hidraw_read does it.
+ssize_t read_report(int fd, NodeControl* c, void* buf, size_t count) {
+  uint8_t report[vt::hidraw::kNodeReportSize];
+  lock_node(c);
+  while (!vt::hidraw::ring_pop(c, report)) {
+    if (c->hung_up != 0) {
+      unlock_node(c);
+      errno = EIO;
       return -1;
     }
-    if (errno == EINTR) continue;
-    if (got == 0) return -1;  // EAGAIN on an empty non-blocking node, as hidraw
-    if (errno != EAGAIN) return -1;
-    // A report is written to the pty in one piece; the rest of it is on its way.
-    pollfd p{fd, POLLIN, 0};
-    poll(&p, 1, 100);
+    if ((fcntl(fd, F_GETFL) & O_NONBLOCK) != 0) {
+      unlock_node(c);
+      errno = EAGAIN;
+      return -1;
+    }
+    const uint32_t seen = c->events.load();
+    unlock_node(c);
+    vt::hidraw::wait_node(c, seen, nullptr);
+    lock_node(c);
   }
-  node->control->consumed.fetch_add(1);
-  const size_t n = count < size ? count : size;
+  unlock_node(c);
+  const size_t n = count < sizeof report ? count : sizeof report;
   std::memcpy(buf, report, n);
   return static_cast<ssize_t>(n);
+}
+
+// poll() flags of a node now, as hidraw_poll gives them; `seen` receives the event count
+// they belong to.
+short node_revents(NodeControl* c, short wanted, uint32_t* seen) {
+  lock_node(c);
+  short revents = POLLOUT | POLLWRNORM;
+  if (c->head != c->tail) revents |= POLLIN | POLLRDNORM;
+  if (c->hung_up != 0) revents |= POLLERR | POLLHUP;
+  *seen = c->events.load();
+  unlock_node(c);
+  return static_cast<short>(revents & (wanted | POLLERR | POLLHUP));
+}
+
+timespec remaining(const timespec& deadline) {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  long ns = (deadline.tv_sec - now.tv_sec) * 1000000000L + (deadline.tv_nsec - now.tv_nsec);
+  if (ns < 0) ns = 0;
+  return timespec{ns / 1000000000L, ns % 1000000000L};
+}
+
+// poll() over descriptors among which are nodes. One node alone (hidapi's case) waits on the
+// node's futex; a mix with other descriptors (at most 64) is looked at every millisecond.
+int poll_nodes(pollfd* fds, nfds_t nfds, int timeout_ms, PollFn next) {
+  timespec deadline;
+  clock_gettime(CLOCK_MONOTONIC, &deadline);
+  if (timeout_ms > 0) {
+    deadline.tv_sec += timeout_ms / 1000;
+    deadline.tv_nsec += (timeout_ms % 1000) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+      deadline.tv_sec += 1;
+      deadline.tv_nsec -= 1000000000L;
+    }
+  }
+  if (nfds > kMaxMixedPoll) nfds = kMaxMixedPoll;
+  for (;;) {
+    uint32_t seen = 0;
+    NodeControl* only = nullptr;
+    bool others = false;
+    for (nfds_t i = 0; i < nfds; ++i) {
+      fds[i].revents = 0;
+      if (MappedNode* node = node_of_fd(fds[i].fd)) {
+        fds[i].revents = node_revents(node->control, fds[i].events, &seen);
+        only = nfds == 1 ? node->control : nullptr;
+      } else if (fds[i].fd >= 0) {
+        others = true;
+      }
+    }
+    if (others) {
+      // The other descriptors' state, without waiting.
+      pollfd copy[kMaxMixedPoll];
+      for (nfds_t i = 0; i < nfds; ++i) {
+        copy[i] = fds[i];
+        if (node_of_fd(fds[i].fd) != nullptr) copy[i].fd = -1;
+      }
+      if (next(copy, nfds, 0) < 0) return -1;
+      for (nfds_t i = 0; i < nfds; ++i) {
+        if (node_of_fd(fds[i].fd) == nullptr) fds[i].revents = copy[i].revents;
+      }
+    }
+    int ready = 0;
+    for (nfds_t i = 0; i < nfds; ++i) ready += fds[i].revents != 0 ? 1 : 0;
+    if (ready > 0 || timeout_ms == 0) return ready;
+    timespec left{0, 1000000L};
+    if (timeout_ms > 0) {
+      left = remaining(deadline);
+      if (left.tv_sec == 0 && left.tv_nsec == 0) return 0;
+    }
+    if (only != nullptr) {
+      vt::hidraw::wait_node(only, seen, timeout_ms < 0 ? nullptr : &left);
+    } else {
+      if (left.tv_sec > 0 || left.tv_nsec > 1000000L) left = timespec{0, 1000000L};
+      nanosleep(&left, nullptr);
+    }
+  }
 }
 
 // The node's type and device number as umockdev's stat() gives them (found through the
@@ -233,17 +288,26 @@ SHIM_EXPORT int close(int fd) {
   MappedNode* node = fd >= 0 && fd < kMaxFds ? fd_nodes[fd].exchange(nullptr) : nullptr;
   if (node != nullptr) {
     NodeControl* c = node->control;
-    vt::hidraw::lock_node(c);
-    if (c->open_fds.fetch_sub(1) == 1) empty_ring(fd, c);
-    vt::hidraw::unlock_node(c);
+    lock_node(c);
+    if (c->open_fds.fetch_sub(1) == 1) empty_ring(c);
+    unlock_node(c);
+    vt::hidraw::wake_node(c);
   }
   return next(fd);
 }
 
 SHIM_EXPORT ssize_t read(int fd, void* buf, size_t count) {
-  if (MappedNode* node = node_of_fd(fd)) return read_report(fd, node, buf, count);
+  if (MappedNode* node = node_of_fd(fd)) return read_report(fd, node->control, buf, count);
   static const ReadFn next = next_symbol<ReadFn>("read");
   return next(fd, buf, count);
+}
+
+SHIM_EXPORT int poll(pollfd* fds, nfds_t nfds, int timeout) {
+  static const PollFn next = next_symbol<PollFn>("poll");
+  for (nfds_t i = 0; i < nfds && fds != nullptr; ++i) {
+    if (node_of_fd(fds[i].fd) != nullptr) return poll_nodes(fds, nfds, timeout, next);
+  }
+  return next(fds, nfds, timeout);
 }
 
 SHIM_EXPORT int fstat(int fd, struct stat* st) {

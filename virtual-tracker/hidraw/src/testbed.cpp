@@ -29,53 +29,44 @@ namespace {
 using detail::Device;
 using detail::InputReport;
 
-// The node's input ring, as hidraw_report_event keeps it: a report that finds 63 unread
-// reports is dropped. The reports wait in the pty; the counters on the node's page give the
-// fill (the node shim counts what hosts read, and empties the ring at the first open and the
-// last close).
+// Puts the device model's input reports into the node's ring, as hidraw_report_event does:
+// nowhere while no descriptor is open, dropped when 63 reports wait.
 class NodeSink : public detail::InputSink {
  public:
-  NodeSink(int master, NodeControl* control) : master_(master), control_(control) {}
+  explicit NodeSink(NodeControl* control) : control_(control) {}
 
   Offer offer(const InputReport& report) override {
     lock_node(control_);
-    const Offer result = offer_locked(report);
+    Offer result = Offer::unheard;
+    if (control_->open_fds.load() > 0 && control_->hung_up == 0) {
+      result = ring_push(control_, report.data()) ? Offer::queued : Offer::dropped;
+      if (result == Offer::queued) changed_node(control_);
+    }
     unlock_node(control_);
+    if (result == Offer::queued) wake_node(control_);
     return result;
   }
 
   bool listening() override { return control_->open_fds.load() > 0; }
 
-  size_t fill() const {
-    const uint64_t written = control_->written.load();
-    const uint64_t consumed = control_->consumed.load();
-    return written > consumed ? static_cast<size_t>(written - consumed) : 0;
+  size_t fill() {
+    lock_node(control_);
+    const size_t n = ring_fill(control_);
+    unlock_node(control_);
+    return n;
   }
 
+  // The device is gone: readers get what waits and then EIO, pollers POLLHUP.
   void hang_up() {
     lock_node(control_);
-    hung_up_ = true;
+    control_->hung_up = 1;
+    changed_node(control_);
     unlock_node(control_);
+    wake_node(control_);
   }
 
  private:
-  Offer offer_locked(const InputReport& report) {
-    if (control_->open_fds.load() <= 0 || hung_up_) return Offer::unheard;
-    if (fill() >= kInputQueueCapacity) return Offer::dropped;
-    size_t done = 0;
-    while (done < report.size()) {
-      const ssize_t n = ::write(master_, report.data() + done, report.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return Offer::dropped;
-      done += static_cast<size_t>(n);
-    }
-    control_->written.fetch_add(1);
-    return Offer::queued;
-  }
-
-  const int master_;
   NodeControl* const control_;
-  bool hung_up_ = false;  // under the page's lock
 };
 
 struct Node {
@@ -84,7 +75,6 @@ struct Node {
   std::string devnode;  // /dev/hidrawN
   uint16_t vendor_id = 0, product_id = 0;
   std::string name, phys;
-  int master = -1;  // umockdev's side of the pty; the testbed owns the descriptor
   NodeControl* control = nullptr;
   std::shared_ptr<NodeSink> sink;
   std::shared_ptr<Device> device;
@@ -252,6 +242,7 @@ NodeControl* create_control(const std::string& root, const std::string& node_nam
   pthread_mutexattr_init(&attr);
   pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
   pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
+  pthread_mutexattr_setprotocol(&attr, PTHREAD_PRIO_INHERIT);
   pthread_mutex_init(&control->lock, &attr);
   pthread_mutexattr_destroy(&attr);
   std::atomic_thread_fence(std::memory_order_release);
@@ -278,14 +269,6 @@ void hang_up(Node& node) {
   node.plugged.store(false);
   node.control->open_error.store(ENOENT);
   node.sink->hang_up();
-  // Closing the pty's master hangs the node up: a poll wakes with POLLHUP and reads end
-  // (the shim turns that into EIO). The testbed owns the descriptor number and closes it
-  // when it goes, so the number is kept, pointing at /dev/null.
-  const int null_fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-  if (null_fd >= 0) {
-    dup2(null_fd, node.master);
-    ::close(null_fd);
-  }
 }
 
 }  // namespace
@@ -348,8 +331,7 @@ int plug(const DeviceConfig& config) {
                                           .c_str());
   umockdev_testbed_attach_ioctl(t.bed, node->devnode.c_str(), t.handler, &error);
   g_clear_error(&error);
-  node->master = umockdev_testbed_get_dev_fd(t.bed, node->devnode.c_str());
-  node->sink = std::make_shared<NodeSink>(node->master, node->control);
+  node->sink = std::make_shared<NodeSink>(node->control);
   node->device->set_sink(node->sink);
   t.by_id[id] = node;
   t.by_devnode[node->devnode] = node;
@@ -365,6 +347,17 @@ void unplug(int id) {
   std::lock_guard<std::mutex> lock(t.m);
   umockdev_testbed_remove_device(t.bed, node->tree.usb_device.c_str());
   ::unlink((t.root + node->devnode).c_str());
+  // umockdev leaves the links of the devices below the one removed; they would dangle in
+  // the enumeration and keep the USB port from being used again.
+  const auto base = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
+  const std::string usb = base(node->tree.usb_device);
+  for (const std::string& link :
+       {"/sys/bus/usb/devices/" + usb, "/sys/bus/usb/devices/" + usb + ":1.0",
+        "/sys/bus/hid/devices/" + base(node->tree.hid_device), "/sys/class/hidraw/" + node->tree.node_name,
+        "/sys/dev/char/" + std::to_string(kHidrawMajor) + ":" +
+            node->tree.node_name.substr(std::strlen("hidraw"))}) {
+    ::unlink((t.root + link).c_str());
+  }
 }
 
 void unplug_all() {
@@ -376,6 +369,10 @@ void unplug_all() {
   }
   for (const int id : ids) unplug(id);
   vt::reset();
+  // USB ports are free again. Node and HID device numbers are never reused, so that no page
+  // a process still maps is made again under its name.
+  std::lock_guard<std::mutex> lock(testbed().m);
+  testbed().next.port = 1;
 }
 
 std::string node(int id) {
