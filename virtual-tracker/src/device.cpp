@@ -59,7 +59,7 @@ int Device::write(const uint8_t* data, size_t length, const wchar_t** error) {
   }
   std::lock_guard<std::mutex> lock(m_);
   if (!attached_) {
-    *error = L"Device disconnected";
+    *error = L"No such device";  // hidraw fails a write to an unplugged device with ENODEV
     return -1;
   }
   OutputReport out{};
@@ -101,8 +101,11 @@ int Device::read(uint8_t* data, size_t length, int timeout_ms, const std::atomic
       *error = L"Device handle closed";
       return -1;
     }
-    if (!attached_) {
-      *error = L"Device disconnected";
+    if (!attached_ && (timeout_ms >= 0 || queue_.empty())) {
+      // As hidapi over hidraw: a timed read polls first, and poll reports the unplug at
+      // once; a blocking read gets the reports that were waiting, then EIO.
+      *error = timeout_ms >= 0 ? L"hid_read_timeout: unexpected poll error (device disconnected)"
+                               : L"Input/output error";
       return -1;
     }
     if (faults_.read_error) {
@@ -317,8 +320,7 @@ void Device::detach() {
     std::lock_guard<std::mutex> lock(m_);
     attached_ = false;
     stream_stop_ = true;
-    queue_.clear();
-    pending_.clear();
+    pending_.clear();  // the reports already queued stay readable, as in hidraw's ring
     data_cv_.notify_all();
     stream_cv_.notify_all();
     t = std::move(stream_thread_);
