@@ -85,7 +85,7 @@ TEST_F(Tracker, every_query_kind_is_answered_through_the_node) {
   // The device's own state is the oracle: other cases of the suite change it.
   const vt::DeviceState state = vt::state(id_);
   int i1 = 0, i2 = 0, i3 = 0, i4 = 0, i5 = 0;
-  double d1 = 0, coefficients[15] = {}, scale = 0, distance = 0, aux1 = 0, aux2 = 0;
+  double d1 = 0, coefficients[16] = {}, scale = 0, distance = 0, aux1 = 0, aux2 = 0;
   uint8_t flag = 0, first = 0, second = 0;
   PinFunctionRecord pin{};
   AnalogueFunctionRecord analogue{};
@@ -135,8 +135,8 @@ TEST_F(Tracker, every_set_command_kind_reaches_the_tracker) {
   pin.bytes[45] = 0x5A;
   AnalogueFunctionRecord analogue{};
   analogue.bytes[25] = 0xA5;
-  double coefficients[15] = {};
-  for (int i = 0; i < 15; ++i) coefficients[i] = 0.25 * (i + 1);
+  double coefficients[16] = {};
+  for (int i = 0; i < 16; ++i) coefficients[i] = 0.25 * (i + 1);
   const uint64_t arms = vt::state(id_).arm_count;
   const uint64_t images = vt::state(id_).images_saved;
 
@@ -160,9 +160,10 @@ TEST_F(Tracker, every_set_command_kind_reaches_the_tracker) {
   EXPECT_EQ(s.arm_count, arms + 1);
   EXPECT_EQ(s.images_saved, images + 1);
   EXPECT_EQ(s.results_type, 1);
-  double back[15] = {}, scale = 0, distance = 0, aux1 = 0, aux2 = 0;
+  double back[16] = {}, scale = 0, distance = 0, aux1 = 0, aux2 = 0;
   ASSERT_EQ(zelSaccadrixGetCalibration(1, back, &scale, &distance, &aux1, &aux2), 0);
   EXPECT_FLOAT_EQ(static_cast<float>(back[14]), 3.75f);
+  EXPECT_FLOAT_EQ(static_cast<float>(back[15]), 4.0f);
   EXPECT_EQ(zelSaccadrixSetResultsType(0), 0);
 }
 
