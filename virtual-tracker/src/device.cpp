@@ -12,6 +12,10 @@ constexpr size_t kWrittenLogCapacity = 65536;
 // A stream that falls this far behind its schedule (a stopped process, an overloaded machine)
 // restarts the schedule instead of sending the missed reports in one burst.
 constexpr auto kMaxStreamLag = std::chrono::milliseconds(200);
+// Behind an emulated node (a sink) a stream that fell behind catches up at most this fast:
+// a tracker's reports reach the kernel one per USB interval, never hundreds at once. The
+// stand-in sends the missed reports in one burst.
+constexpr auto kCatchUpSpacing = std::chrono::microseconds(100);
 
 uint64_t result_timestamp(const InputReport& r) {
   const ReportReader<64> in(r);
@@ -260,6 +264,7 @@ void Device::stream_main() {
   std::unique_lock<std::mutex> lock(m_);
   uint64_t schedule_seen = ~schedule_gen_;
   Clock::time_point epoch;
+  Clock::time_point last_sent;
   uint64_t n = 0;
   while (!stream_stop_) {
     // With a sink nobody reads the queue, so delayed replies are delivered here when due.
@@ -286,20 +291,17 @@ void Device::stream_main() {
     // not accumulate and the average rate is exact.
     Clock::time_point due =
         epoch + std::chrono::nanoseconds(static_cast<int64_t>(std::llround(static_cast<double>(n) * 1e9 / rate)));
+    if (sink_ != nullptr && n > 0) due = std::max(due, last_sent + kCatchUpSpacing);
     Clock::time_point now = Clock::now();
     if (now < due) {
       stream_cv_.wait_until(lock, std::min(due, next_pending));
       continue;
     }
-    // Behind an emulated node a late stream does not catch up: a tracker's reports reach the
-    // kernel one per USB interval, never in a burst, so a stalled simulation only shifts the
-    // schedule. The stand-in sends the missed reports at once.
-    const auto period = std::chrono::nanoseconds(static_cast<int64_t>(1e9 / rate));
-    if (now - due > (sink_ != nullptr ? std::chrono::duration_cast<Clock::duration>(period)
-                                      : std::chrono::duration_cast<Clock::duration>(kMaxStreamLag))) {
+    if (now - due > kMaxStreamLag) {
       epoch = now;
       n = 0;
     }
+    last_sent = now;
     promote_due_locked(now);
     // The device counts frames whether or not the host listens; the OS queues reports only
     // while the device is open.
