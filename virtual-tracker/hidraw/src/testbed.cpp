@@ -245,8 +245,8 @@ NodeControl* create_control(const std::string& root, const std::string& node_nam
   pthread_mutexattr_setprotocol(&attr, PTHREAD_PRIO_INHERIT);
   pthread_mutex_init(&control->lock, &attr);
   pthread_mutexattr_destroy(&attr);
-  std::atomic_thread_fence(std::memory_order_release);
-  control->magic = kNodeControlMagic;
+  // The magic number last: a page without it is not taken for a node's.
+  __atomic_store_n(&control->magic, kNodeControlMagic, __ATOMIC_RELEASE);
   return control;
 }
 
