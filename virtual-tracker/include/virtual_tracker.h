@@ -148,9 +148,9 @@ struct Written {
 VT_API std::vector<Written> written(int id);
 VT_API void clear_written(int id);
 
-// The operating system's input queue of the device: bounded at 64 reports like hidraw; when
-// full, the oldest report is dropped and counted.
-constexpr size_t kInputQueueCapacity = 64;
+// The operating system's input queue of the device, as hidraw keeps it: a ring of 64 slots
+// that holds at most 63 reports; a report that finds it full is dropped and counted.
+constexpr size_t kInputQueueCapacity = 63;
 VT_API void push_report(int id, const uint8_t (&report)[64]);
 VT_API size_t queued(int id);
 VT_API uint64_t dropped(int id);

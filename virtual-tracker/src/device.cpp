@@ -12,6 +12,10 @@ constexpr size_t kWrittenLogCapacity = 65536;
 // A stream that falls this far behind its schedule (a stopped process, an overloaded machine)
 // restarts the schedule instead of sending the missed reports in one burst.
 constexpr auto kMaxStreamLag = std::chrono::milliseconds(200);
+// Behind an emulated node (a sink) a stream that fell behind catches up at most this fast:
+// a tracker's reports reach the kernel one per USB interval, never hundreds at once. The
+// stand-in sends the missed reports in one burst.
+constexpr auto kCatchUpSpacing = std::chrono::microseconds(100);
 
 uint64_t result_timestamp(const InputReport& r) {
   const ReportReader<64> in(r);
@@ -59,7 +63,7 @@ int Device::write(const uint8_t* data, size_t length, const wchar_t** error) {
   }
   std::lock_guard<std::mutex> lock(m_);
   if (!attached_) {
-    *error = L"Device disconnected";
+    *error = L"No such device";  // hidraw fails a write to an unplugged device with ENODEV
     return -1;
   }
   OutputReport out{};
@@ -101,8 +105,11 @@ int Device::read(uint8_t* data, size_t length, int timeout_ms, const std::atomic
       *error = L"Device handle closed";
       return -1;
     }
-    if (!attached_) {
-      *error = L"Device disconnected";
+    if (!attached_ && (timeout_ms >= 0 || queue_.empty())) {
+      // As hidapi over hidraw: a timed read polls first, and poll reports the unplug at
+      // once; a blocking read gets the reports that were waiting, then EIO.
+      *error = timeout_ms >= 0 ? L"hid_read_timeout: unexpected poll error (device disconnected)"
+                               : L"Input/output error";
       return -1;
     }
     if (faults_.read_error) {
@@ -150,14 +157,28 @@ void Device::wake_readers() {
   data_cv_.notify_all();
 }
 
+void Device::set_sink(std::shared_ptr<InputSink> sink) {
+  std::lock_guard<std::mutex> lock(m_);
+  sink_ = std::move(sink);
+  ensure_stream_thread_locked();
+  stream_cv_.notify_all();
+}
+
 // ---- Queue ---------------------------------------------------------------------------------
 
 void Device::enqueue_locked(const InputReport& report, Clock::time_point when, bool result) {
-  if (queue_.size() >= kInputQueueCapacity) {
-    queue_.pop_front();  // the OS keeps the newest reports
-    ++dropped_;
+  InputSink::Offer offer = InputSink::Offer::dropped;
+  if (sink_ != nullptr) {
+    offer = sink_->offer(report);
+  } else if (queue_.size() < kInputQueueCapacity) {
+    queue_.push_back(report);
+    offer = InputSink::Offer::queued;
   }
-  queue_.push_back(report);
+  if (offer == InputSink::Offer::unheard) return;
+  if (offer == InputSink::Offer::dropped) {
+    ++dropped_;  // the kernel keeps the reports it has and drops the arriving one
+    return;
+  }
   if (result && readable_capacity_ > 0) {
     if (readable_.size() >= readable_capacity_) readable_.pop_front();
     readable_.push_back(Readable{result_timestamp(report), when});
@@ -176,7 +197,8 @@ void Device::deliver_locked(const InputReport& report, Clock::time_point due, bo
   auto at = std::upper_bound(pending_.begin(), pending_.end(), due,
                              [](Clock::time_point t, const Pending& p) { return t < p.due; });
   pending_.insert(at, Pending{report, due, result});
-  data_cv_.notify_all();  // a blocked reader recomputes when to wake
+  data_cv_.notify_all();    // a blocked reader recomputes when to wake
+  stream_cv_.notify_all();  // so does the stream thread that delivers to a sink
 }
 
 void Device::promote_due_locked(Clock::time_point now) {
@@ -234,7 +256,7 @@ InputReport Device::next_result_locked() {
 
 void Device::ensure_stream_thread_locked() {
   if (stream_thread_.joinable() || stream_stop_ || !tracker_present()) return;
-  if (!(tracker_->rate_hz() > 0)) return;
+  if (!(tracker_->rate_hz() > 0) && sink_ == nullptr) return;
   stream_thread_ = std::thread(&Device::stream_main, this);
 }
 
@@ -242,11 +264,22 @@ void Device::stream_main() {
   std::unique_lock<std::mutex> lock(m_);
   uint64_t schedule_seen = ~schedule_gen_;
   Clock::time_point epoch;
+  Clock::time_point last_sent;
   uint64_t n = 0;
   while (!stream_stop_) {
+    // With a sink nobody reads the queue, so delayed replies are delivered here when due.
+    Clock::time_point next_pending = Clock::time_point::max();
+    if (sink_ != nullptr) {
+      promote_due_locked(Clock::now());
+      if (!pending_.empty()) next_pending = pending_.front().due;
+    }
     const double rate = tracker_->rate_hz();
     if (paused_ || !(rate > 0) || !attached_) {
-      stream_cv_.wait(lock);
+      if (next_pending == Clock::time_point::max()) {
+        stream_cv_.wait(lock);
+      } else {
+        stream_cv_.wait_until(lock, next_pending);
+      }
       continue;
     }
     if (schedule_seen != schedule_gen_) {
@@ -258,20 +291,22 @@ void Device::stream_main() {
     // not accumulate and the average rate is exact.
     Clock::time_point due =
         epoch + std::chrono::nanoseconds(static_cast<int64_t>(std::llround(static_cast<double>(n) * 1e9 / rate)));
+    if (sink_ != nullptr && n > 0) due = std::max(due, last_sent + kCatchUpSpacing);
     Clock::time_point now = Clock::now();
     if (now < due) {
-      stream_cv_.wait_until(lock, due);
+      stream_cv_.wait_until(lock, std::min(due, next_pending));
       continue;
     }
     if (now - due > kMaxStreamLag) {
       epoch = now;
       n = 0;
     }
+    last_sent = now;
     promote_due_locked(now);
     // The device counts frames whether or not the host listens; the OS queues reports only
     // while the device is open.
     const InputReport report = tracker_->next_result(now);
-    if (open_handles_ > 0) {
+    if (sink_ != nullptr ? sink_->listening() : open_handles_ > 0) {
       ++generated_;
       enqueue_locked(report, now, true);
     }
@@ -287,8 +322,7 @@ void Device::detach() {
     std::lock_guard<std::mutex> lock(m_);
     attached_ = false;
     stream_stop_ = true;
-    queue_.clear();
-    pending_.clear();
+    pending_.clear();  // the reports already queued stay readable, as in hidraw's ring
     data_cv_.notify_all();
     stream_cv_.notify_all();
     t = std::move(stream_thread_);

@@ -1,7 +1,9 @@
 // One attached device: its OS input queue, the log of written reports, injected faults and,
 // for a tracker, the firmware (Tracker) and the thread that streams its result reports.
 // Every member is guarded by the device's mutex; the stream thread, readers and writers may
-// run at the same time.
+// run at the same time. The same device runs behind two front ends: the hidapi stand-in reads
+// its input queue through read(); the emulated hidraw node takes each report through an
+// InputSink the moment it becomes readable.
 #pragma once
 
 #include <atomic>
@@ -20,6 +22,21 @@
 #include "virtual_tracker.h"
 
 namespace vt::detail {
+
+// Where input reports go when a front end keeps the operating system's queue itself (the
+// emulated hidraw node). Both functions run with the device's mutex held.
+class InputSink {
+ public:
+  enum class Offer {
+    queued,
+    dropped,  // the queue is full: the report is lost and counted like any other
+    unheard,  // no host has the device open: the report goes nowhere, uncounted
+  };
+  virtual ~InputSink() = default;
+  virtual Offer offer(const InputReport& report) = 0;
+  // Whether a host has the device open (result reports are sent only then).
+  virtual bool listening() = 0;
+};
 
 class Device {
  public:
@@ -43,6 +60,10 @@ class Device {
   void handle_opened();
   void handle_closed();
   void wake_readers();
+  // Hands every input report to `sink` from now on instead of the device's own queue; the
+  // stream thread then also delivers delayed replies when they fall due, since no reader
+  // comes to fetch them.
+  void set_sink(std::shared_ptr<InputSink> sink);
 
   // Control side.
   void detach();               // stops the stream thread (joins it: never call with locks held)
@@ -78,7 +99,8 @@ class Device {
   };
 
   bool tracker_present() const { return tracker_ != nullptr; }
-  // Puts a report into the input queue (dropping the oldest when full) and wakes readers.
+  // Puts a report into the input queue and wakes readers. Like hidraw's ring of 64 slots the
+  // queue holds at most 63 reports, and a report that finds it full is dropped and counted.
   void enqueue_locked(const InputReport& report, Clock::time_point now, bool result);
   // Queues a report now, or keeps it until `due` when that lies in the future.
   void deliver_locked(const InputReport& report, Clock::time_point due, bool result);
@@ -96,6 +118,7 @@ class Device {
   std::condition_variable data_cv_;     // signalled when a report becomes readable
   std::condition_variable stream_cv_;
   std::unique_ptr<Tracker> tracker_;  // null for a device that is not a tracker
+  std::shared_ptr<InputSink> sink_;   // null: reports go to queue_
   bool attached_ = true;
   int open_handles_ = 0;
   std::deque<InputReport> queue_;

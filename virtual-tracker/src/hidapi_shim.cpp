@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <map>
+#include <string>
 
 #include "registry.h"
 
@@ -128,6 +130,21 @@ int unsupported(hid_device* dev, const wchar_t* what) {
   return -1;
 }
 
+// hidapi's message for a path that cannot be opened, as open() of a missing node fails.
+// Texts are kept for the life of the process (hid_error hands out the pointer), one per path.
+const wchar_t* open_failed_text(const char* path) {
+  static std::mutex m;
+  static auto* texts = new std::map<std::string, std::wstring>;
+  std::lock_guard<std::mutex> lock(m);
+  std::wstring& text = (*texts)[path];
+  if (text.empty()) {
+    text = L"Failed to open a device with path '";
+    for (const char* p = path; *p != '\0'; ++p) text += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+    text += L"': No such file or directory";
+  }
+  return text.c_str();
+}
+
 const hid_api_version kVersion = {HID_API_VERSION_MAJOR, HID_API_VERSION_MINOR, HID_API_VERSION_PATCH};
 
 }  // namespace
@@ -213,7 +230,7 @@ HID_API_EXPORT hid_device* HID_API_CALL hid_open_path(const char* path) {
   for (const auto& d : r.devices) {
     if (d->attached() && d->config().path == path) return open_locked(r, d);
   }
-  set_global_error(L"No device at this path");
+  set_global_error(open_failed_text(path));
   return nullptr;
 }
 

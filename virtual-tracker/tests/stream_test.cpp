@@ -78,7 +78,7 @@ TEST_F(Stream, RateHoldsOnAverageAtLowAndHighRates) {
   const uint64_t before = vt::reports_generated(id);
   vt::set_rate(id, 8000);
   expect_rate(id, 8000, switched, before);
-  // Nobody reads: the queue holds the newest 64 and the rest are lost, as with hidraw.
+  // Nobody reads: the queue holds the first 63 and the rest are lost, as with hidraw.
   EXPECT_EQ(vt::queued(id), vt::kInputQueueCapacity);
   EXPECT_GT(vt::dropped(id), 1000u);
   vt::set_rate(id, 20000);  // out of range: ignored
