@@ -156,19 +156,17 @@ Its attributes are the 41 result columns, named as in the command-line tool's CS
 )doc");
   for (size_t i = 0; i < kColumnCount; ++i) {
     const Column column = kColumns[i];
+    const std::string doc = "Result column " + std::to_string(i + 1) + " of 41 (" +
+                            (column.field == Field::kValue ? "float" : "int") + ").";
     result.def_property_readonly(
-        column.name, [column](const Result& r) { return ColumnObject(r.record, column); });
+        column.name, [column](const Result& r) { return ColumnObject(r.record, column); },
+        doc.c_str());
   }
   result.def_property_readonly("host_time", [](const Result& r) { return r.host_time; },
                                "Host time (s) at which the record reached the computer.");
-  result.def_property_readonly_static(
-      "columns",
-      [](const py::object&) {
-        py::tuple names(kColumnCount);
-        for (size_t i = 0; i < kColumnCount; ++i) names[i] = kColumns[i].name;
-        return names;
-      },
-      "The 41 column names, in order.");
+  py::tuple names(kColumnCount);
+  for (size_t i = 0; i < kColumnCount; ++i) names[i] = kColumns[i].name;
+  result.attr("columns") = names;
   result.def(
       "as_dict",
       [](const Result& r) {
