@@ -2,6 +2,8 @@
 the virtual tracker preloaded in hidapi's place and configured from the environment
 (python/tests/CMakeLists.txt says which simulated trackers each file gets)."""
 
+import os
+import random
 import time
 
 import pytest
@@ -30,3 +32,13 @@ def tracker():
     tracker; the simulated one is opened without the settle time)."""
     with saccadrix.Tracker() as t:
         yield t
+
+
+def pytest_collection_modifyitems(config, items):
+    """SACCADRIX_TEST_SHUFFLE=<seed> runs the cases in a random order (no case may depend on
+    another having run before it); the seed is printed."""
+    seed = os.environ.get("SACCADRIX_TEST_SHUFFLE")
+    if seed:
+        seed = int(seed) if seed.isdigit() and seed != "1" else random.randrange(1 << 30)
+        print(f"shuffling the cases with seed {seed}")
+        random.Random(seed).shuffle(items)
