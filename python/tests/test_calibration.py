@@ -1,6 +1,6 @@
 """Gaze calibration (fit, store, read back, the tracker's calibrated gaze), pupil calibration
 and calibration files. The simulated model code 4 tracker holds a steady fixation at eye
-position (120, -40) and streams at 1 kHz."""
+position (120, -40) and streams at 250 Hz."""
 
 import os
 import pathlib

@@ -50,8 +50,8 @@ def test_modes_and_capture_configuration(tracker):
     config = tracker.capture_config
     assert len(config) == 5 and tracker.capture_rate == config[2]
     if tracker.model == 4:
-        assert config == (640, 480, 1000, 0, 0)
-    else:  # estimated from the results' rate (1 kHz streams read as 60)
+        assert config == (640, 480, 250, 0, 0)  # the rate field is the stream rate
+    else:  # estimated from the rate of results (250 per second read as 60)
         assert config[2] == 60
 
 

@@ -1,5 +1,5 @@
 """Opening and closing, identity, live results, and the recording read back as arrays.
-Runs against one simulated model code 4 tracker streaming raw results at 1 kHz with a steady
+Runs against one simulated model code 4 tracker streaming raw results at 500 Hz with a steady
 fixation at eye position (120, -40), whose timestamp restarts at 2^53 + 1 when armed."""
 
 import threading
@@ -20,7 +20,7 @@ def test_identity_matches_the_simulated_tracker(tracker):
     assert tracker.firmware_version == 26122
     assert tracker.firmware_build_date == "Nov 12 2026 10:21:07"
     assert saccadrix.library_version() == 46
-    assert tracker.capture_rate == 1000
+    assert tracker.capture_rate == 500
 
 
 def test_latest_result_carries_the_fixation_and_a_host_time(tracker):
