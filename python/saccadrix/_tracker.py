@@ -98,6 +98,15 @@ class Tracker:
             self._closed = True
         _saccadrix.close()
 
+    def __del__(self) -> None:
+        # A Tracker dropped without close() lets the connection go, so that the next
+        # Tracker() can open it. (At interpreter exit the library lets it go itself.)
+        if not getattr(self, "_closed", True):
+            try:
+                self.close()
+            except Exception:
+                pass
+
     @property
     def closed(self) -> bool:
         """True once :meth:`close` was called."""

@@ -28,6 +28,12 @@ def test_leaving_the_with_block_by_an_exception_closes_the_tracker():
         assert again.model == 4
 
 
+def test_a_dropped_tracker_lets_the_connection_go():
+    saccadrix.Tracker().flush()  # never closed by name
+    with saccadrix.Tracker() as t:
+        assert not t.closed
+
+
 def test_the_recording_outlives_close_and_calls_needing_the_tracker_raise():
     with saccadrix.Tracker() as t:
         t.start_recording()
