@@ -97,32 +97,43 @@ def bench_latest(calls):
                   f"best {min(best) * 1e9:6.0f} ns/call")
 
 
-def bench_stream(seconds):
-    with saccadrix.Tracker() as tracker:
-        tracker.start_recording()
-        stop = threading.Event()
-        polls = [0]
+def record_stream(tracker, seconds, poll):
+    """Records for `seconds` at the tracker's rate, with or without a Python thread polling
+    latest() in a tight loop; returns (recorded, lost, duplicated, polls)."""
+    tracker.start_recording()
+    stop = threading.Event()
+    polls = [0]
 
-        def poll():
-            latest = tracker.latest
-            n = 0
-            while not stop.is_set():
-                latest()
-                n += 1
-            polls[0] = n
+    def poller():
+        latest = tracker.latest
+        n = 0
+        while not stop.is_set():
+            latest()
+            n += 1
+        polls[0] = n
 
-        poller = threading.Thread(target=poll)
-        poller.start()
-        time.sleep(seconds)
-        stop.set()
-        poller.join()
-        tracker.stop_recording()
+    thread = threading.Thread(target=poller) if poll else None
+    if thread:
+        thread.start()
+    time.sleep(seconds)
+    stop.set()
+    if thread:
+        thread.join()
+    tracker.stop_recording()
     ts = tracker.recording()["timestamp"].astype(np.int64)
     span = int(ts[-1] - ts[0] + 1) if len(ts) else 0
     unique = len(np.unique(ts))
-    print(f"8 kHz for {seconds:.0f} s, latest() polled {polls[0]} times "
-          f"({polls[0] / seconds / 1000:.0f} k/s): recorded {len(ts)}, lost {span - unique}, "
-          f"duplicated {len(ts) - unique}, load average {os.getloadavg()[0]:.1f}")
+    return len(ts), span - unique, len(ts) - unique, polls[0]
+
+
+def bench_stream(seconds):
+    with saccadrix.Tracker() as tracker:
+        for poll in (False, True):
+            recorded, lost, duplicated, polls = record_stream(tracker, seconds, poll)
+            what = (f"latest() polled {polls} times ({polls / seconds / 1000:.0f} k/s)" if poll
+                    else "nobody polling")
+            print(f"8 kHz for {seconds:.0f} s, {what}: recorded {recorded}, lost {lost}, "
+                  f"duplicated {duplicated}, load average {os.getloadavg()[0]:.1f}", flush=True)
 
 
 def main(argv):
