@@ -62,7 +62,7 @@ void window_speeds(const double* t, const double* x, const double* y,
       }
       double vx = 0, vy = 0;
       speed[i] = usable[i] && sums.count() >= minCount && sums.slope(&vx, &vy)
-                     ? std::hypot(vx, vy)
+                     ? std::sqrt(vx * vx + vy * vy)
                      : kNaN;
     }
   }

@@ -22,13 +22,14 @@ constexpr uint64_t kHistorySlack = 64;
 // How often the thresholds are estimated again (s of sample time), and the histogram's
 // size: bins up to twice the starting peak threshold, the last one for all above.
 constexpr double kThresholdUpdate = 0.1;
-constexpr size_t kSpeedBins = 1024;
+constexpr size_t kSpeedBins = 512;
 
 }  // namespace
 
 LiveDetector::LiveDetector(const T_EVENT_PARAMS& params, int eye)
-    : p_(params), eye_(eye), history_(kHistory), speedBins_(kSpeedBins) {
+    : p_(params), eye_(eye), history_(kHistory), speedBins_(kSpeedBins), cumulative_(kSpeedBins) {
   binWidth_ = 2 * p_.initialPeakThreshold / static_cast<double>(kSpeedBins - 1);
+  binsPerSpeed_ = 1 / binWidth_;
   reset();
 }
 
@@ -43,6 +44,7 @@ void LiveDetector::reset() {
   prevSpeed_ = 0;
   std::fill(speedBins_.begin(), speedBins_.end(), 0.0);
   speedSeconds_ = lastUpdate_ = 0;
+  speedWeight_ = 1;
   localMoments_ = Moments{};
   adaptive_ = false;
   thresholds_ = initial_thresholds(p_);
@@ -88,7 +90,7 @@ void LiveDetector::window_trim(Window& w, double since, uint64_t keepAtLeast) {
 bool LiveDetector::window_speed(const Window& w, double* speed) const {
   double vx = 0, vy = 0;
   if (!w.sums.slope(&vx, &vy)) return false;
-  *speed = std::hypot(vx, vy);
+  *speed = std::sqrt(vx * vx + vy * vy);
   return true;
 }
 
@@ -276,39 +278,49 @@ void LiveDetector::process_all() {
 
 void LiveDetector::add_speed(double v) {
   if (!(v >= 0)) return;
-  const double bin = std::min(v / binWidth_, static_cast<double>(kSpeedBins - 1));
-  speedBins_[static_cast<size_t>(bin)] += 1;
+  const double bin = std::min(v * binsPerSpeed_, static_cast<double>(kSpeedBins - 1));
+  speedBins_[static_cast<size_t>(bin)] += speedWeight_;
   speedSeconds_ += interval_;
 }
 
-// Nystrom & Holmqvist's iteration, as offline, over the histogram (bin centres).
+// Nystrom & Holmqvist's iteration, as offline, over the histogram (bin centres). Running
+// sums over the bins make each step of the iteration a lookup.
 void LiveDetector::update_thresholds(double now) {
   if (now - lastUpdate_ < kThresholdUpdate) return;
-  const double decay = std::exp(-(now - lastUpdate_) / p_.liveThresholdTime);
+  // Older speeds weigh less: each update makes new ones weigh more (and scales everything
+  // back down before the weights grow large).
+  speedWeight_ *= std::exp((now - lastUpdate_) / p_.liveThresholdTime);
+  if (speedWeight_ > 1e100) {
+    for (double& b : speedBins_) b /= speedWeight_;
+    speedWeight_ = 1;
+  }
   lastUpdate_ = now;
   if (!adaptive_ && speedSeconds_ >= std::min(0.5, p_.liveThresholdTime / 4)) adaptive_ = true;
-  if (adaptive_) {
-    double peak = p_.initialPeakThreshold;
-    for (int iteration = 0; iteration < 200; ++iteration) {
-      double n = 0, sum = 0, sumSq = 0;
-      for (size_t b = 0; b + 1 < kSpeedBins; ++b) {
-        const double v = (static_cast<double>(b) + 0.5) * binWidth_;
-        if (v >= peak) break;
-        n += speedBins_[b];
-        sum += speedBins_[b] * v;
-        sumSq += speedBins_[b] * v * v;
-      }
-      if (n < kMinThresholdSamples) break;
-      double mean = 0, sd = 0;
-      mean_sd(n, sum, sumSq, &mean, &sd);
-      const Thresholds next = thresholds_from(p_, mean, sd);
-      const bool done = std::fabs(next.peak - peak) < kThresholdConvergence;
-      thresholds_ = next;
-      peak = next.peak;
-      if (done) break;
-    }
+  if (!adaptive_) return;
+  double n = 0, sum = 0, sumSq = 0;
+  for (size_t b = 0; b + 1 < kSpeedBins; ++b) {
+    const double v = (static_cast<double>(b) + 0.5) * binWidth_;
+    cumulative_[b] = {n, sum, sumSq};  // the bins below b
+    n += speedBins_[b];
+    sum += speedBins_[b] * v;
+    sumSq += speedBins_[b] * v * v;
   }
-  for (double& b : speedBins_) b *= decay;
+  cumulative_[kSpeedBins - 1] = {n, sum, sumSq};
+  double peak = p_.initialPeakThreshold;
+  for (int iteration = 0; iteration < 200; ++iteration) {
+    // The bins whose centre lies below the peak threshold.
+    const double first = std::ceil(peak * binsPerSpeed_ - 0.5);
+    const Sums& c = cumulative_[static_cast<size_t>(
+        std::clamp(first, 0.0, static_cast<double>(kSpeedBins - 1)))];
+    if (c.n < kMinThresholdSamples * speedWeight_) break;
+    double mean = 0, sd = 0;
+    mean_sd(c.n, c.sum, c.sumSq, &mean, &sd);
+    const Thresholds next = thresholds_from(p_, mean, sd);
+    const bool done = std::fabs(next.peak - peak) < kThresholdConvergence;
+    thresholds_ = next;
+    peak = next.peak;
+    if (done) break;
+  }
 }
 
 // ---- The state machine ----------------------------------------------------------------------

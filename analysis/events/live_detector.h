@@ -152,8 +152,14 @@ class LiveDetector {
 
   // Thresholds: the offline iteration, run every kThresholdUpdate seconds on a histogram of
   // the recent speeds whose weights decay with liveThresholdTime.
+  struct Sums {
+    double n, sum, sumSq;
+  };
   std::vector<double> speedBins_;
+  std::vector<Sums> cumulative_;  // per bin: the sums of the bins below it
   double binWidth_ = 1;
+  double binsPerSpeed_ = 1;
+  double speedWeight_ = 1;        // what a speed added now counts
   double speedSeconds_ = 0;   // seconds of samples in the histogram, undecayed
   double lastUpdate_ = 0;     // sample time of the last update
   bool adaptive_ = false;

@@ -181,7 +181,9 @@ ZEL_SACCADRIX_API int zelSaccadrixDetectEvents(const double* time, const double*
  * The direction of a calibrated gaze vector (values[8..10] of an eye block, see
  * saccadrix.h) in degrees: horizontal xDeg = atan2(gx, |gz|), vertical
  * yDeg = atan2(gy, sqrt(gx^2 + gz^2)) (azimuth and elevation). The sign of gz does not
- * matter, so the result does not depend on which way the tracker's z axis points.
+ * matter, so the result does not depend on which way the tracker's z axis points. Computed
+ * in single precision, the precision of the gaze vector in a record (about 1e-5 degree); the
+ * live detection and 'saccadrix events' convert gaze vectors with this function.
  * Returns 0; SACCADRIX_E_ARG (-3) for null outputs, and for a zero or non-finite vector (no
  * gaze: both outputs NaN).
  */
