@@ -1,8 +1,10 @@
 // The live detector on synthetic signals, and the live API through the one feed function.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "live_detector.h"
@@ -304,6 +306,44 @@ TEST_F(LiveApi, a_full_queue_drops_the_oldest_and_says_how_many) {
   for (size_t i = 1; i < queued.size(); ++i) EXPECT_EQ(queued[i].dropped, 0u);
   // The newest events are the ones kept: the last one came from the last round.
   EXPECT_GT(queued.back().startTime, s.t.front() + 11 * 11.0);
+}
+
+// The decode thread feeds while clients switch detection and take events: every event taken
+// is whole, and what the feed could not place is counted, not lost silently.
+TEST_F(LiveApi, feed_and_clients_on_other_threads) {
+  const synthetic::Signal s = signal();
+  ASSERT_EQ(zelSaccadrixSetEventDetection(-1, 1, nullptr), SACCADRIX_OK);
+  std::atomic<bool> done{false};
+  std::thread decoder([&] {
+    for (int round = 0; round < 4; ++round) {
+      for (size_t i = 0; i < s.t.size(); ++i) {
+        const double t = s.t[i] + round * 11.0;
+        saccadrix::events::feed(record_of(s, i), t, t);
+      }
+    }
+    done = true;
+  });
+  std::thread switcher([&] {
+    // Eye 1 stays on throughout; eye 0 goes on and off.
+    for (int k = 1; !done; ++k) {
+      zelSaccadrixSetEventDetection(k % 2, k % 5 != 0 || k % 2 == 1, nullptr);
+      std::this_thread::yield();
+    }
+  });
+  size_t taken = 0;
+  T_EVENT_STRUCT e;
+  while (!done) {
+    while (zelSaccadrixGetEvent(&e) == 1) {
+      ASSERT_EQ(e.size, sizeof e);
+      ASSERT_TRUE(e.eye == 0 || e.eye == 1);
+      ASSERT_TRUE(e.type >= SACCADRIX_EVENT_FIXATION && e.type <= SACCADRIX_EVENT_BLINK);
+      ++taken;
+    }
+    std::this_thread::yield();
+  }
+  decoder.join();
+  switcher.join();
+  EXPECT_GT(taken + drain().size(), 0u);
 }
 
 TEST_F(LiveApi, arguments_are_checked) {

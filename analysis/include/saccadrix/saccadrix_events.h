@@ -99,8 +99,8 @@ typedef struct T_EVENT_PARAMS {
   double liveVelocityWindow;    /* s, 0.004: the live detector's trailing velocity window
                                    (shorter than offline, for an early saccade start);
                                    0.001..0.1 */
-  double liveThresholdTime;     /* s, 2: the live thresholds average over about this much of
-                                   fixation and pursuit; 0.1..600 */
+  double liveThresholdTime;     /* s, 2: the live thresholds come from the speeds of about
+                                   the last this many seconds; 0.1..600 */
   double reserved2[7];          /* 0 */
 } T_EVENT_PARAMS;
 
