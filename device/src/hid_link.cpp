@@ -3,6 +3,7 @@
 #include <hidapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -33,6 +34,11 @@ std::mutex link_mutex;               // guards waiter and reader_active
 std::condition_variable reply_ready;  // a reply was delivered, or the reader stopped
 Waiter* waiter = nullptr;            // the command waiting for a reply; at most one (HID lock)
 bool reader_active = false;          // the poll thread reads; commands do not
+// Reads the reader has completed (with a report, empty or failed): tells a stalled reader
+// (descheduled on a loaded machine) from a device that does not answer.
+std::atomic<uint64_t> reads_completed{0};
+// How many budgets a wait may add while the reader makes no progress at all.
+constexpr int kStalledReaderExtensions = 10;
 
 bool matches(const Waiter& w, const InReport& report) {
   return report.type() == w.type && (w.arg < 0 || static_cast<int>(report.arg()) == w.arg);
@@ -75,9 +81,16 @@ class WaitScope {
       if (w_.done) return kStatusOk;
       if (reader_active) {
         // The poll thread reads; it wakes this wait with the reply or when it stops at a
-        // read error (the device is gone).
-        if (!reply_ready.wait_until(lock, deadline, [&] { return w_.done || !reader_active; })) {
-          return kStatusTimeout;
+        // read error (the device is gone). The budget is the device's to answer in: while
+        // the reader itself has not been scheduled, it is not spent.
+        Clock::time_point until = deadline;
+        uint64_t reads = reads_completed.load();
+        for (int extended = 0;; ++extended) {
+          if (reply_ready.wait_until(lock, until, [&] { return w_.done || !reader_active; })) break;
+          const uint64_t now_reads = reads_completed.load();
+          if (now_reads != reads || extended == kStalledReaderExtensions) return kStatusTimeout;
+          reads = now_reads;
+          until += std::chrono::milliseconds(budget_ms);
         }
         if (w_.done) return kStatusOk;
         return kStatusIo;
@@ -109,6 +122,7 @@ void UnLockHidMutex() { platform::hid_unlock(); }
 int ReadAndDispatch(hid_device* device, int timeout_ms) {
   uint8_t report[kInReportSize];
   const int n = platform::read_report(device, report, kInReportSize, timeout_ms);
+  reads_completed.fetch_add(1, std::memory_order_relaxed);
   if (n != static_cast<int>(kInReportSize)) return n;
   // One clock read per report, as close to the read as it can be.
   const double host_time = platform::host_seconds();

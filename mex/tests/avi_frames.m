@@ -1,5 +1,6 @@
 function n = avi_frames (file)
-  % Motion-JPEG frame chunks ("00dc") written so far to an AVI file, also while it grows.
+  % Video frame chunks ("00db" as the muxer writes Motion-JPEG, or "00dc") written so far to
+  % an AVI file, also while it grows (the file sink writes in blocks of 64 kB).
   n = 0;
   fid = fopen (file, "r");
   if (fid < 0)
@@ -7,5 +8,5 @@ function n = avi_frames (file)
   endif
   bytes = fread (fid, Inf, "uint8=>char")';
   fclose (fid);
-  n = numel (strfind (bytes, "00dc"));
+  n = numel (strfind (bytes, "00db")) + numel (strfind (bytes, "00dc"));
 endfunction

@@ -1,6 +1,9 @@
 #include "session.h"
 
+#include <unistd.h>
+
 #include <csignal>
+#include <cstdio>
 #include <thread>
 
 #include "status.h"
@@ -15,10 +18,27 @@ extern "C" void OnInterrupt(int) { gInterrupted = 1; }
 
 constexpr auto kPollStep = std::chrono::milliseconds(10);
 
+// Opens the tracker with standard output sent to standard error: the library's own lines
+// (a refused real-time priority, say) must not mix into what the command writes on standard
+// output, such as the CSV of "stream --csv".
+int InitWithDiagnosticsOnStderr() {
+  std::fflush(stdout);
+  const int saved = dup(STDOUT_FILENO);
+  if (saved < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+    if (saved >= 0) close(saved);
+    return zelSaccadrixInit();
+  }
+  const int status = zelSaccadrixInit();
+  std::fflush(stdout);
+  dup2(saved, STDOUT_FILENO);
+  close(saved);
+  return status;
+}
+
 }  // namespace
 
 TrackerSession::TrackerSession() {
-  const int status = zelSaccadrixInit();
+  const int status = InitWithDiagnosticsOnStderr();
   if (status < 0) {
     // Init leaves the device open when only its thread failed; release it.
     zelSaccadrixClose();
