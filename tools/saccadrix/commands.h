@@ -18,6 +18,7 @@ void AddRecordCommand(CLI::App& app, Action& action);
 void AddCalibrationCommand(CLI::App& app, Action& action);
 void AddSettingsCommand(CLI::App& app, Action& action);
 void AddVideoCommand(CLI::App& app, Action& action);
+void AddEventsCommand(CLI::App& app, Action& action);
 
 }  // namespace saccadrix::cli
 

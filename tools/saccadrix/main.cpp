@@ -43,6 +43,7 @@ int Run(int argc, char** argv) {
   saccadrix::cli::AddRecordCommand(app, action);
   saccadrix::cli::AddCalibrationCommand(app, action);
   saccadrix::cli::AddSettingsCommand(app, action);
+  saccadrix::cli::AddEventsCommand(app, action);
 #if defined(SACCADRIX_CLI_HAS_VIDEO)
   saccadrix::cli::AddVideoCommand(app, action);
 #endif

@@ -397,6 +397,58 @@ video)
   expect_no_file none.avi
   ;;
 
+events)
+  # No tracker: plain CSVs and recordings from files (EVENT_FIXTURES), and standard input.
+  f=$EVENT_FIXTURES
+  run 0 events "$f/gaze.csv"
+  expect "^eye,type,start_s,end_s,duration_s,start_x_deg,start_y_deg,end_x_deg,end_y_deg,amplitude_deg,peak_velocity_deg_s,mean_x_deg,mean_y_deg$"
+  [ "$(grep -c '^-,saccade,' out.txt)" -eq 2 ] || fail "expected the 2 saccades of gaze.csv"
+  [ "$(grep -c '^-,blink,' out.txt)" -eq 1 ] || fail "expected the blink of gaze.csv"
+  expect "^-,saccade,3\.39[0-9]+,3\.4[0-9]+,[0-9.]+,-?0\.0[0-9]+,-?0\.0[0-9]+,7\.9[0-9]+,"
+  # One label per data row, in order; most agree with the truth column of the fixture, and
+  # every lost sample is a blink.
+  run 0 events --per-sample "$f/gaze.csv"
+  [ "$(wc -l <out.txt)" -eq "$(($(wc -l <"$f/gaze.csv") - 1))" ] || fail "one label per row"
+  tail -n +2 "$f/gaze.csv" | cut -d, -f3,5 | paste -d, out.txt - >pairs.txt
+  agree=$(awk -F, '$1 == $3 { a++ } END { print int(100 * a / NR) }' pairs.txt)
+  [ "$agree" -ge 90 ] || fail "only $agree % of the labels agree with the truth"
+  lost=$(awk -F, '$2 == "" && $1 != 5' pairs.txt | wc -l)
+  [ "$lost" -eq 0 ] || fail "$lost lost samples not labelled 5"
+  LD_PRELOAD="$CLI_PRELOAD" "$SACCADRIX_CLI" events --per-sample - <"$f/gaze.csv" >stdin.txt 2>/dev/null
+  cmp -s out.txt stdin.txt || fail "standard input gives other labels than the file"
+  # A calibrated recording: times from sample_time, directions from the gaze vector; its
+  # eye 1 never had gaze.
+  run 0 events "$f/recording.csv"
+  expect "^0,saccade,1000\.2[0-9]+,1000\.3[0-9]+,[0-9.]+,-?0\.0[0-9]+,-?0\.0[0-9]+,-9\.9[0-9]+,1\.9[0-9]+,10\.[0-9]+,"
+  expect "^note: eye 1 has no gaze: left out$"
+  run 0 events --eye 1 "$f/recording.csv"
+  expect "^1,blink,"
+  run 2 events --per-sample --eye 0 --eye 1 "$f/recording.csv"
+  # Without sample_time the timestamp stands in, and the command says so.
+  cut -d, -f1-42 "$f/recording.csv" >no-sample-time.csv
+  run 0 events --timestamp-rate 250 no-sample-time.csv
+  expect "no sample_time column: times are its timestamp / 250 s"
+  expect "^0,saccade,0\.28[0-9]+,"
+  # Refused, with the reason.
+  run 2 events "$f/raw-recording.csv"
+  expect "line 2\): the recording holds raw results \(results_type 0\)"
+  printf 'a,b\n1,2\n' >other.csv
+  run 2 events other.csv
+  expect "names neither time_s, x_deg and y_deg nor the columns of a recording"
+  printf 'time_s,x_deg,y_deg\n0,1,1\n0.002,abc,1\n' >word.csv
+  run 2 events word.csv
+  expect "line 3\): 'abc' in column x_deg is not a number"
+  printf 'time_s,x_deg,y_deg\n0,1\n' >short.csv
+  run 2 events short.csv
+  expect "line 2\): the row has 2 fields"
+  : >empty.csv
+  run 2 events empty.csv
+  expect "the file is empty"
+  run 2 events missing.csv
+  expect "cannot open 'missing.csv'"
+  run 2 events --eye 2 "$f/gaze.csv"
+  ;;
+
 *)
   fail "no scenario named $scenario"
   ;;
