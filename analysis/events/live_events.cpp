@@ -100,6 +100,12 @@ LiveSample sample_of(const T_RESULTS_STRUCT& record, int eye, double hostTime, d
 
 }  // namespace
 
+bool wanted() {
+  const LiveState& s = live();
+  return s.anyOn.load(std::memory_order_relaxed) ||
+         s.configChanged.load(std::memory_order_relaxed);
+}
+
 void feed(const T_RESULTS_STRUCT& record, double hostTime, double sampleTime) {
   LiveState& s = live();
   if (!s.anyOn.load(std::memory_order_relaxed) &&

@@ -12,6 +12,10 @@ namespace saccadrix::events {
 // of one atomic when detection is off. Never blocks: the event queue is taken with a
 // try-lock, and events that find it busy wait for the next record. Calls to feed and reset
 // must not overlap (the results lock serialises them).
+// Whether feed has anything to do (detection on, or a change to apply): one atomic load, so
+// the decode path skips the sample-time mapping while detection is off.
+bool wanted();
+
 void feed(const T_RESULTS_STRUCT& record, double hostTime, double sampleTime);
 
 // Restarts the enabled detectors (a new connection: nothing carries over from the last

@@ -11,6 +11,7 @@
 
 #include "device_queries.h"
 #include "hid_link.h"
+#include "live_events.h"
 #include "platform.h"
 #include "result_buffers.h"
 #include "result_decoding.h"
@@ -132,6 +133,7 @@ extern "C" int zelSaccadrixInit(void) {
     ResultsLock lock;
     ringBuf_init(&results_buffer);
     clock_mapping.restart();
+    events::reset();
   }
 
   hid_device_info* devices = hid_enumerate(0, 0);

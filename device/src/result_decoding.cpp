@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "bytes.h"
+#include "live_events.h"
 #include "connection_state.h"
 #include "platform.h"
 #include "protocol.h"
@@ -208,6 +209,15 @@ int processResult(const uint8_t* report, const DecodeContext& context, double ho
   clock_mapping.add(records[0].timestamp, hostTime);
   for (int i = 0; i < n; ++i) ringBuf_push(&results_buffer, records[i], hostTime);
   store_records(records, n, hostTime);
+  if (events::wanted()) {
+    // The detectors run on sample times: the mapping as it stands (NaN before there is one).
+    ClockMapping::Mapping mapping;
+    const bool mapped = clock_mapping.mapping(clock_mapping.current_epoch(), &mapping);
+    for (int i = 0; i < n; ++i) {
+      events::feed(records[i], hostTime,
+                   mapped ? mapping.to_host(records[i].timestamp) : std::nan(""));
+    }
+  }
   return 1;
 }
 
