@@ -88,7 +88,7 @@ TEST_F(RecordingTime, sample_times_follow_the_true_readable_times) {
     if (i > 0) {
       EXPECT_GE(d.host[i], d.host[i - 1]);
     }
-    const auto it = readable.find(d.records[i].timestamp);
+    const auto it = readable.find(+d.records[i].timestamp);
     if (it != readable.end()) {
       errors.push_back(std::fabs(d.sample[i] - it->second));
       first = std::min(first, i);
@@ -101,7 +101,7 @@ TEST_F(RecordingTime, sample_times_follow_the_true_readable_times) {
   EXPECT_LT(errors[errors.size() / 2], 2e-3);
   // The mapped times run at the host's rate, not the tracker's: over the whole recording,
   // mapped spans equal true spans to well within the clock's 300 ppm.
-  const double trueSpan = readable[d.records[last].timestamp] - readable[d.records[first].timestamp];
+  const double trueSpan = readable[+d.records[last].timestamp] - readable[+d.records[first].timestamp];
   const double mappedSpan = d.sample[last] - d.sample[first];
   ASSERT_GT(trueSpan, 2.0);
   EXPECT_NEAR(mappedSpan / trueSpan - 1, 0, 100e-6) << "mapped " << mappedSpan << " s, true "
