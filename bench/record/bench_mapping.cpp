@@ -10,8 +10,9 @@
 //   after  every stored record's sample time from zelSaccadrixGetBufferedResults, read
 //          once streaming has stopped;
 //   read   the read delay itself: the record's host time minus its true readable time;
-//   and, apart from the simulator's own stalls, live and after against the tracker's
-//   schedule, with the share of reports the simulator made readable over 0.25 ms late.
+//   and, apart from the simulator's own stalls (its schedule restarts counted), live and
+//   after against the tracker's schedule, with the share of reports the simulator made
+//   readable over 0.25 ms late.
 // SACCADRIX_BENCH_DUMP=1 writes every stored record to stderr: timestamp, host time, sample
 // time, true readable time, scheduled time.
 // Markers: 8 kHz for SECONDS without a marker thread, then with one adding markers at
@@ -125,22 +126,41 @@ void mapping_run(const char* load_name, double rate, double ppm, double seconds)
   const double load1 = load_average();
 
   // The simulator's schedule: the tracker makes a report every 1 / (rate x (1 + ppm / 1e6))
-  // seconds of host time. A report its thread made readable late (after a stall, it catches
-  // up in a burst) keeps its scheduled timestamp, so the schedule is the line under all true
-  // readable times with that slope; a report's lateness is how far above the line it lies.
+  // seconds of host time. A report its thread made readable late (a stall, then a burst)
+  // keeps its scheduled timestamp, so the schedule is the line under the true readable times
+  // with that slope. After a stall of over 0.2 s the simulator restarts its schedule (its
+  // clock stands still meanwhile): a new line from there on. A report's lateness is how far
+  // above its line it lies.
   const double period = 1.0 / (rate * (1 + ppm / 1e6));
   std::unordered_map<uint64_t, double> truth;
-  double line = 1e300;
-  for (const vt::Readable& e : vt::readable_times(id)) {
-    truth[e.timestamp] = seconds_of(e.when);
-    line = std::min(line, seconds_of(e.when) - static_cast<double>(e.timestamp) * period);
+  std::vector<std::pair<uint64_t, double>> lines;  // first timestamp, line at timestamp 0
+  {
+    uint64_t previous_timestamp = 0;
+    double previous_when = 0;
+    for (const vt::Readable& e : vt::readable_times(id)) {
+      const double when = seconds_of(e.when);
+      truth[e.timestamp] = when;
+      const double at_zero = when - static_cast<double>(e.timestamp) * period;
+      if (lines.empty() || e.timestamp < previous_timestamp ||
+          when - previous_when - static_cast<double>(e.timestamp - previous_timestamp) * period > 0.15) {
+        lines.emplace_back(e.timestamp, at_zero);
+      }
+      lines.back().second = std::min(lines.back().second, at_zero);
+      previous_timestamp = e.timestamp;
+      previous_when = when;
+    }
   }
-  auto scheduled = [&](uint64_t timestamp) { return line + static_cast<double>(timestamp) * period; };
+  auto scheduled = [&](uint64_t timestamp) {
+    auto it = std::upper_bound(lines.begin(), lines.end(), timestamp,
+                               [](uint64_t t, const std::pair<uint64_t, double>& l) { return t < l.first; });
+    if (it != lines.begin()) --it;
+    return it->second + static_cast<double>(timestamp) * period;
+  };
   std::vector<double> live_error, after_error, read_delay, live_schedule, after_schedule;
   size_t late = 0;
   for (const Live& l : live) {
     const auto it = truth.find(l.timestamp);
-    if (it == truth.end()) continue;
+    if (it == truth.end() || lines.empty()) continue;
     live_error.push_back(std::fabs(l.mapped - it->second));
     live_schedule.push_back(std::fabs(l.mapped - scheduled(l.timestamp)));
   }
@@ -150,7 +170,7 @@ void mapping_run(const char* load_name, double rate, double ppm, double seconds)
   for (int n; (n = zelSaccadrixGetBufferedResults(block.data(), host.data(), sample.data(), 4096, 1)) > 0;) {
     for (size_t i = 0; i < static_cast<size_t>(n); ++i) {
       const auto it = truth.find(block[i].timestamp);
-      if (it == truth.end() || std::isnan(sample[i])) continue;
+      if (it == truth.end() || lines.empty() || std::isnan(sample[i])) continue;
       after_error.push_back(std::fabs(sample[i] - it->second));
       after_schedule.push_back(std::fabs(sample[i] - scheduled(block[i].timestamp)));
       read_delay.push_back(host[i] - it->second);
@@ -168,7 +188,7 @@ void mapping_run(const char* load_name, double rate, double ppm, double seconds)
   print_us("", live_error);
   print_us("", after_error);
   print_us("", read_delay);
-  std::printf(" %.2f %% |", 100.0 * static_cast<double>(late) / static_cast<double>(std::max<size_t>(1, after_error.size())));
+  std::printf(" %zu | %.2f %% |", lines.size() - 1, 100.0 * static_cast<double>(late) / static_cast<double>(std::max<size_t>(1, after_error.size())));
   print_us("", live_schedule);
   print_us("", after_schedule);
   std::printf("\n");
@@ -244,8 +264,8 @@ int main(int argc, char** argv) {
   }
   setenv("SACCADRIX_INIT_SETTLE_MS", "0", 0);
   if (only.empty() || only == "mapping") {
-    if (header) std::printf("|load|load avg|rate|drift|records| live p50 / p99 / max us | after p50 / p99 / max us | read delay p50 / p99 / max us | reports late | live vs schedule | after vs schedule |\n");
-    if (header) std::printf("|---|---|---|---|---:|---:|---:|---:|---:|---:|---:|\n");
+    if (header) std::printf("|load|load avg|rate|drift|records| live p50 / p99 / max us | after p50 / p99 / max us | read delay p50 / p99 / max us | schedule restarts | reports late | live vs schedule | after vs schedule |\n");
+    if (header) std::printf("|---|---|---|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (int busy : {0, 2}) {
       if ((busy == 0 && busy_only) || (busy != 0 && idle_only)) continue;
       BusyLoops loops(busy);
