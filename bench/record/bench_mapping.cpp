@@ -142,7 +142,9 @@ void mapping_run(const char* load_name, double rate, double ppm, double seconds)
       truth[e.timestamp] = when;
       const double at_zero = when - static_cast<double>(e.timestamp) * period;
       if (lines.empty() || e.timestamp < previous_timestamp ||
-          when - previous_when - static_cast<double>(e.timestamp - previous_timestamp) * period > 0.15) {
+          when - previous_when -
+                  static_cast<double>(e.timestamp - previous_timestamp) * period >
+              0.15) {
         lines.emplace_back(e.timestamp, at_zero);
       }
       lines.back().second = std::min(lines.back().second, at_zero);
@@ -151,8 +153,9 @@ void mapping_run(const char* load_name, double rate, double ppm, double seconds)
     }
   }
   auto scheduled = [&](uint64_t timestamp) {
-    auto it = std::upper_bound(lines.begin(), lines.end(), timestamp,
-                               [](uint64_t t, const std::pair<uint64_t, double>& l) { return t < l.first; });
+    auto it = std::upper_bound(
+        lines.begin(), lines.end(), timestamp,
+        [](uint64_t t, const std::pair<uint64_t, double>& l) { return t < l.first; });
     if (it != lines.begin()) --it;
     return it->second + static_cast<double>(timestamp) * period;
   };
@@ -167,7 +170,8 @@ void mapping_run(const char* load_name, double rate, double ppm, double seconds)
   std::vector<T_RESULTS_STRUCT> block(4096);
   std::vector<double> host(4096), sample(4096);
   zelSaccadrixSetBufferPosition(0);
-  for (int n; (n = zelSaccadrixGetBufferedResults(block.data(), host.data(), sample.data(), 4096, 1)) > 0;) {
+  for (int n; (n = zelSaccadrixGetBufferedResults(block.data(), host.data(), sample.data(), 4096,
+                                                  1)) > 0;) {
     for (size_t i = 0; i < static_cast<size_t>(n); ++i) {
       const auto it = truth.find(block[i].timestamp);
       if (it == truth.end() || lines.empty() || std::isnan(sample[i])) continue;
@@ -188,7 +192,9 @@ void mapping_run(const char* load_name, double rate, double ppm, double seconds)
   print_us("", live_error);
   print_us("", after_error);
   print_us("", read_delay);
-  std::printf(" %zu | %.2f %% |", lines.size() - 1, 100.0 * static_cast<double>(late) / static_cast<double>(std::max<size_t>(1, after_error.size())));
+  std::printf(" %zu | %.2f %% |", lines.size() - 1,
+              100.0 * static_cast<double>(late) /
+                  static_cast<double>(std::max<size_t>(1, after_error.size())));
   print_us("", live_schedule);
   print_us("", after_schedule);
   std::printf("\n");
@@ -267,7 +273,11 @@ int main(int argc, char** argv) {
   }
   setenv("SACCADRIX_INIT_SETTLE_MS", "0", 0);
   if (only.empty() || only == "mapping") {
-    if (header) std::printf("|load|load avg|rate|drift|records| live p50 / p99 / max us | after p50 / p99 / max us | read delay p50 / p99 / max us | schedule restarts | reports late | live vs schedule | after vs schedule |\n");
+    if (header) {
+      std::printf("|load|load avg|rate|drift|records| live p50 / p99 / max us "
+                  "| after p50 / p99 / max us | read delay p50 / p99 / max us "
+                  "| schedule restarts | reports late | live vs schedule | after vs schedule |\n");
+    }
     if (header) std::printf("|---|---|---|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (int busy : {0, 2}) {
       if ((busy == 0 && busy_only) || (busy != 0 && idle_only)) continue;
@@ -281,7 +291,8 @@ int main(int argc, char** argv) {
     }
   }
   if (only.empty() || only == "markers") {
-    std::printf("\n| markers | load avg | stored | markers | lost | queue drops | cost p50 us | p99 us | max us |\n");
+    std::printf("\n| markers | load avg | stored | markers | lost | queue drops "
+                "| cost p50 us | p99 us | max us |\n");
     std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|\n");
     for (double per_second : {0.0, 1000.0, 10000.0}) markers_run(per_second, seconds);
   }

@@ -48,11 +48,13 @@ int main(int argc, char** argv) {
   }
   const long stored = zelSaccadrixGetResultsCount();
   const long after = resident_kib();
-  const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double took =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   zelSaccadrixStopTracking();
   double load[1] = {0};
   getloadavg(load, 1);
-  std::printf("%ld results stored in %.0f s (load %.2f): resident %ld -> %ld KiB, %.1f bytes per record\n",
+  std::printf("%ld results stored in %.0f s (load %.2f): resident %ld -> %ld KiB, "
+              "%.1f bytes per record\n",
               stored, took, load[0], before, after,
               static_cast<double>(after - before) * 1024.0 / static_cast<double>(stored));
   zelSaccadrixClose();
