@@ -72,6 +72,7 @@ std::condition_variable end_requested;
 void PollHidResults() {
   hid_device* device = open_device();
   while (!conn.hidThreadTerminated.load()) {
+    ReaderCheckpoint();
     if (ReadAndDispatch(device, kReadWaitMs) < 0) break;
   }
   ReaderStopped();

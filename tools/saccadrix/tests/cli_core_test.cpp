@@ -420,7 +420,7 @@ std::vector<T_RESULTS_STRUCT> NoisyRecords(size_t count) {
   for (size_t i = 0; i < count; ++i) {
     records[i].timestamp = 1000 + i;
     for (T_EYE_RESULTS& eye : records[i].eye) {
-      for (float& v : eye.values) v = value(random);
+      for (size_t k = 0; k < sizeof eye.values / sizeof eye.values[0]; ++k) eye.values[k] = value(random);
     }
   }
   return records;
