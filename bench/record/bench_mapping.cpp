@@ -173,7 +173,7 @@ void mapping_run(const char* load_name, double rate, double ppm, double seconds)
   for (int n; (n = zelSaccadrixGetBufferedResults(block.data(), host.data(), sample.data(), 4096,
                                                   1)) > 0;) {
     for (size_t i = 0; i < static_cast<size_t>(n); ++i) {
-      const auto it = truth.find(block[i].timestamp);
+      const auto it = truth.find(+block[i].timestamp);
       if (it == truth.end() || lines.empty() || std::isnan(sample[i])) continue;
       after_error.push_back(std::fabs(sample[i] - it->second));
       after_schedule.push_back(std::fabs(sample[i] - scheduled(block[i].timestamp)));
