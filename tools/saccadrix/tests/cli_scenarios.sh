@@ -262,7 +262,10 @@ record-long)
   [ "${recorded:-0}" -ge 500000 ] || fail "only ${recorded:-no} results recorded"
   growth=$((late - early))
   echo "peak resident memory at 100 000 results: $early kB; at 500 000: $late kB"
-  [ "$growth" -lt 16384 ] || fail "memory grew by $growth kB from 100 000 to 500 000 results"
+  # ThreadSanitizer's allocator and shadow memory grow with every block the process used.
+  if [ -z "${UNDER_TSAN:-}" ]; then
+    [ "$growth" -lt 16384 ] || fail "memory grew by $growth kB from 100 000 to 500 000 results"
+  fi
   rows=$(($(wc -l <long.csv) - 1))
   [ "$rows" -eq "$recorded" ] || fail "long.csv holds $rows rows of $recorded"
   bad=$(awk -F, 'NR > 1 && (NF != 43 || (NR > 2 && $1 <= prev)) { n++ } { prev = $1 }
