@@ -505,15 +505,16 @@ mxArray* NewMatrix(size_t rows, size_t columns, double** data) {
   return array;
 }
 
-// The figures of `count` targets (results[2 * k + eye]) as fields of `record`, one N-by-2
-// matrix per figure.
-void SetFigures(mxArray* record, const T_VALIDATION_RESULT* results, size_t count) {
+// The figures of `count` targets of `eyes` eyes (results[eyes * k + eye]) as fields of
+// `record`, one count-by-eyes matrix per figure.
+void SetFigures(mxArray* record, const T_VALIDATION_RESULT* results, size_t count,
+                size_t eyes) {
   for (const ValidationFigure& figure : kValidationFigures) {
     double* data = nullptr;
-    mxArray* matrix = NewMatrix(count, 2, &data);
+    mxArray* matrix = NewMatrix(count, eyes, &data);
     for (size_t k = 0; k < count; ++k) {
-      for (size_t eye = 0; eye < 2; ++eye) {
-        data[eye * count + k] = figure.value(results[2 * k + eye]);
+      for (size_t eye = 0; eye < eyes; ++eye) {
+        data[eye * count + k] = figure.value(results[eyes * k + eye]);
       }
     }
     mxSetField(record, 0, figure.name, matrix);
@@ -571,13 +572,74 @@ int ReadCalibrations(T_GAZE_CALIBRATION (&calibration)[2]) {
   return SACCADRIX_OK;
 }
 
-// zelSaccadrix(32, targets, windows, viewingDistance[, skipSeconds]): [v, status], a
-// validation of the stored recording (read, not removed). targets is N-by-2 (x, y on the
-// target plane at viewingDistance, or degrees when it is 0); windows is N-by-2 (start, end
-// on the host clock: option 27's seconds, as the sample times of option 31). v holds
-// target, window, each figure of T_VALIDATION_RESULT as an N-by-2 matrix (column = eye) and
-// overall (the same figures as 1-by-2 rows); figures are NaN when the status is not 0.
+// The validation of the stored recording, both eyes: per_target[2 * k + eye].
+int ValidateRecording(const std::vector<T_VALIDATION_TARGET>& targets,
+                      const T_VALIDATION_PARAMS& params, T_VALIDATION_RESULT* per_target,
+                      T_VALIDATION_RESULT* overall) {
+  std::vector<T_RESULTS_STRUCT> records;
+  std::vector<double> time;
+  int status = ReadRecording(&records, &time);
+  T_GAZE_CALIBRATION calibration[2] = {};
+  bool raw = false;
+  for (const T_RESULTS_STRUCT& r : records) raw = raw || r.resultsType == 0;
+  if (status == SACCADRIX_OK && raw) {
+    status = ReadCalibrations(calibration);
+  }
+  if (status != SACCADRIX_OK) {
+    return status;
+  }
+  return zelSaccadrixValidateRecords(records.empty() ? nullptr : records.data(),
+                                     time.empty() ? nullptr : time.data(),
+                                     static_cast<int>(records.size()),
+                                     raw ? calibration : nullptr, targets.data(),
+                                     static_cast<int>(targets.size()), &params, per_target,
+                                     overall);
+}
+
+bool IsRealDouble(const mxArray* input) {
+  return mxIsDouble(input) && !mxIsComplex(input) && !mxIsSparse(input);
+}
+
+// The validation of samples a script gives, one eye: M sample times (any shape) and an
+// M-by-3 array of gaze vectors (x, y, z), lost where a vector is zero or not finite.
+int ValidateArrays(const mxArray* time_input, const mxArray* gaze_input,
+                   const std::vector<T_VALIDATION_TARGET>& targets,
+                   const T_VALIDATION_PARAMS& params, T_VALIDATION_RESULT* per_target,
+                   T_VALIDATION_RESULT* overall) {
+  const size_t m = mxGetNumberOfElements(time_input);
+  if (!IsRealDouble(time_input) || !IsRealDouble(gaze_input) ||
+      mxGetNumberOfDimensions(gaze_input) != 2 || mxGetM(gaze_input) != m ||
+      mxGetN(gaze_input) != 3 || m > static_cast<size_t>(std::numeric_limits<int>::max())) {
+    Raise("MATLAB:mexValidate:invalidSamples",
+          "Inputs 6 and 7 must be real double arrays: M sample times and M-by-3 gaze vectors.");
+  }
+  std::vector<double> gaze;
+  try {
+    gaze.resize(3 * m);
+  } catch (const std::bad_alloc&) {
+    RaiseWithoutId("Out of memory - not enough free heap space");
+  }
+  const double* time = m > 0 ? mxGetPr(time_input) : nullptr;
+  const double* columns = m > 0 ? mxGetPr(gaze_input) : nullptr;
+  for (size_t i = 0; i < m; ++i) {
+    for (size_t c = 0; c < 3; ++c) gaze[3 * i + c] = columns[c * m + i];
+  }
+  return zelSaccadrixValidate(time, m > 0 ? gaze.data() : nullptr, nullptr,
+                              static_cast<int>(m), targets.data(),
+                              static_cast<int>(targets.size()), &params, per_target, overall);
+}
+
+// zelSaccadrix(32, targets, windows, viewingDistance[, skipSeconds[, time, gaze]]):
+// [v, status], a validation of the stored recording (read, not removed) or of the samples
+// given. targets is N-by-2 (x, y on the target plane at viewingDistance, or degrees when it
+// is 0); windows is N-by-2 (start, end: on the host clock, option 27's seconds, as the
+// sample times of option 31; or on the clock of the time given). v holds target, window,
+// each figure of T_VALIDATION_RESULT as an N-by-2 matrix (column = eye; N-by-1 for samples
+// given) and overall (the same figures as a row); figures are NaN when the status is not 0.
 void mexValidate(Outputs& out, const mxArray* const prhs[]) {
+  if (prhs[5] != nullptr && prhs[6] == nullptr) {
+    Raise("MATLAB:mexValidate:invalidNumInputs", "Four, five or seven inputs required.");
+  }
   const double* positions = TwoColumnInput(prhs[1], 0);
   if (positions == nullptr) {
     Raise("MATLAB:mexValidate:invalidTargets",
@@ -598,11 +660,13 @@ void mexValidate(Outputs& out, const mxArray* const prhs[]) {
   params.skipSeconds = prhs[4] != nullptr ? ScalarInput(prhs[4]) : kDefaultSkipSeconds;
   params.windowsInSamples = 0;
 
+  const bool samples_given = prhs[5] != nullptr;
+  const size_t eyes = samples_given ? 1 : 2;
   std::vector<T_VALIDATION_TARGET> targets;
   std::vector<T_VALIDATION_RESULT> per_target;
   try {
     targets.resize(n);
-    per_target.resize(2 * n);
+    per_target.resize(eyes * n);
   } catch (const std::bad_alloc&) {
     RaiseWithoutId("Out of memory - not enough free heap space");
   }
@@ -613,24 +677,11 @@ void mexValidate(Outputs& out, const mxArray* const prhs[]) {
     targets[k].end = windows[n + k];
   }
 
-  std::vector<T_RESULTS_STRUCT> records;
-  std::vector<double> time;
   T_VALIDATION_RESULT overall[2] = {};
-  int status = ReadRecording(&records, &time);
-  T_GAZE_CALIBRATION calibration[2] = {};
-  bool raw = false;
-  for (const T_RESULTS_STRUCT& r : records) raw = raw || r.resultsType == 0;
-  if (status == SACCADRIX_OK && raw) {
-    status = ReadCalibrations(calibration);
-  }
-  if (status == SACCADRIX_OK) {
-    status = zelSaccadrixValidateRecords(records.empty() ? nullptr : records.data(),
-                                         time.empty() ? nullptr : time.data(),
-                                         static_cast<int>(records.size()),
-                                         raw ? calibration : nullptr, targets.data(),
-                                         static_cast<int>(n), &params, per_target.data(),
-                                         overall);
-  }
+  const int status =
+      samples_given
+          ? ValidateArrays(prhs[5], prhs[6], targets, params, per_target.data(), overall)
+          : ValidateRecording(targets, params, per_target.data(), overall);
   if (status != SACCADRIX_OK) {
     constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
     const T_VALIDATION_RESULT none{kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, 0, 0};
@@ -654,13 +705,13 @@ void mexValidate(Outputs& out, const mxArray* const prhs[]) {
   mxArray* window_matrix = NewMatrix(n, 2, &data);
   std::memcpy(data, windows, 2 * n * sizeof(double));
   mxSetField(v, 0, "window", window_matrix);
-  SetFigures(v, per_target.data(), n);
+  SetFigures(v, per_target.data(), n, eyes);
   mxArray* all = mxCreateStructMatrix(1, 1, kValidationFigureCount, names + 2);
   if (all == nullptr) {
     RaiseWithoutId("Out of memory - not enough free heap space");
   }
-  // One "target" of two eyes: each figure becomes a 1-by-2 row.
-  SetFigures(all, overall, 1);
+  // One "target": each figure becomes a row.
+  SetFigures(all, overall, 1, eyes);
   mxSetField(v, 0, "overall", all);
 }
 
@@ -997,7 +1048,8 @@ constexpr Option kOptions[] = {
     {mexGetMarkers, 1, "MATLAB:mexGetMarkers:invalidNumInputs", "One input required."},
     {mexGetResultsWithTimes, 4, "MATLAB:mexGetBufferedResultsWithTimes:invalidNumInputs",
      "Four inputs required."},
-    {mexValidate, 4, "MATLAB:mexValidate:invalidNumInputs", "Four or five inputs required.", 5},
+    {mexValidate, 4, "MATLAB:mexValidate:invalidNumInputs", "Four, five or seven inputs required.",
+     7},
     {mexSetEventDetection, 3, "MATLAB:mexSetEventDetection:invalidNumInputs",
      "Three or four inputs required.", 4},
     {mexGetEvents, 1, "MATLAB:mexGetEvents:invalidNumInputs", "One input required."},

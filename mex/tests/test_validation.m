@@ -51,6 +51,30 @@ function checks (gw)
     expect_value (v.overall.samples, sum (v.samples), ["overall: all samples" what]);
   endfor
 
+  % ---- Samples given instead of the recording ---------------------------------------------
+  % Gaze straight at each target and then 1 degree to the right of it: accuracy 0 and 1.
+  time = (0:399)' / 100;
+  directions = [0 0; 0 0; 10 5; 11 5];               % degrees, one per second
+  degrees = directions(floor (time) + 1, :);
+  gaze = [tand(degrees), ones(400, 1)];
+  gaze(250, :) = 0;                                   % one lost sample
+  [v, status] = gw (32, [0 0; 10 5; 10 5; 0 0], [0 1; 2 3; 3 4; 5 6], 0, 0.2, time, gaze);
+  expect_value (status, int32 (0), "samples given: status");
+  assert (isequal (size (v.accuracy), [4 1]) && isequal (size (v.overall.accuracy), [1 1]), ...
+          "samples given: one eye, N-by-1");
+  assert (abs (v.accuracy(1)) < 1e-9 && abs (v.accuracy(2)) < 1e-9, "on target: accuracy 0");
+  assert (abs (v.accuracy(3) - 1) < 0.01 && abs (v.offsetX(3) - 1) < 1e-9, "1 degree off");
+  expect_value (v.samples', [80 80 80 0], "samples after the skip, none past the data");
+  expect_value (v.tracked', [80 79 80 0], "the lost sample");
+  assert (isnan (v.accuracy(4)) && v.dataLoss(2) > 0, "no sample: NaN; a lost one: loss");
+  bad_samples = {
+    {time, gaze(:, 1:2)}, {time(1:end - 1), gaze}, {single(time), gaze}, {time, int32(gaze)}, ...
+    {time, complex(gaze, 1)}, {{time}, gaze}, {time, gaze'}};
+  for k = 1:numel (bad_samples)
+    expect_error (@() gw (32, [0 0], [0 1], 0, 0.2, bad_samples{k}{:}), ...
+                  "MATLAB:mexValidate:invalidSamples", "M-by-3 gaze vectors.");
+  endfor
+
   % ---- Wrong inputs ------------------------------------------------------------------------
   count = gw (5);
   windows = [0 1; 1 2];
