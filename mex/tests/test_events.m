@@ -146,11 +146,17 @@ function live_checks (gw)
     expect_value ([dropped double(status)], [0 0], "nothing dropped, status 0");
     collected = [collected; events];
   endfor
+  % The last saccade's END may still be on its way: take events until each eye has four.
+  started = tic ();
+  while (min (arrayfun (@(eye) numel (long_saccades (collected, eye)), [0 1])) < 4)
+    assert (toc (started) < 20, "timed out waiting for four saccades of each eye");
+    pause (0.01);
+    collected = [collected; gw(34)];
+  endwhile
   % Every saccade to a target is a START and an END event of each eye.
   for eye = 0:1
     mine = collected([collected.eye] == eye);
-    ends = mine(strcmp ({mine.typeName}, "saccade") & [mine.phase] == 2 ...
-                & [mine.amplitude] > 8);
+    ends = long_saccades (collected, eye);
     starts = mine(strcmp ({mine.typeName}, "saccade") & strcmp ({mine.phaseName}, "start"));
     % The first target is where the subject may already look; the other four are jumps.
     assert (numel (ends) >= 4, "eye %d: %d saccades of 10 deg", eye, numel (ends));
@@ -174,4 +180,14 @@ function live_checks (gw)
   wait_until (@() gw (5) > count + 600, "records after turning detection off");
   expect_value (numel (gw (34)), 0, "no events after turning detection off");
   expect_value (gw (4), int32 (0), "stop tracking");
+endfunction
+
+function ends = long_saccades (events, eye)
+  % The whole (END) saccades of an eye longer than 8 degrees.
+  if (isempty (events))
+    ends = events;
+    return;
+  endif
+  ends = events([events.eye] == eye & strcmp ({events.typeName}, "saccade") ...
+                & [events.phase] == 2 & [events.amplitude] > 8);
 endfunction
