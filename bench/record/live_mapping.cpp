@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     while ((n = zelSaccadrixGetBufferedResults(block.data(), hostBlock.data(),
                                                sampleBlock.data(), 4096, 1)) > 0) {
       for (int i = 0; i < n; ++i) {
-        timestamps.push_back(block[static_cast<size_t>(i)].timestamp);
+        timestamps.push_back(+block[static_cast<size_t>(i)].timestamp);
         hostTimes.push_back(hostBlock[static_cast<size_t>(i)]);
         liveSampleTimes.push_back(sampleBlock[static_cast<size_t>(i)]);
       }

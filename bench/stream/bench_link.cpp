@@ -65,7 +65,7 @@ void stream_at(double rate, int seconds) {
   vt::keep_readable_times(id, static_cast<size_t>(rate * (seconds + 5)));
   const uint64_t drops_before = vt::dropped(id);
   std::atomic<bool> stop{false};
-  std::vector<std::pair<uint64_t, Clock::time_point>> seen;
+  std::vector<bench::Seen> seen;
   seen.reserve(static_cast<size_t>(rate * (seconds + 5)));
   std::thread client([&] {
     T_RESULTS_STRUCT r;
@@ -86,26 +86,9 @@ void stream_at(double rate, int seconds) {
   vt::pause_stream(id, true);
   std::this_thread::sleep_for(milliseconds(50));
 
-  // The recording: timestamps step by one, gaps are lost records, repeats duplicates.
-  uint64_t delivered = 0, lost = 0, dup = 0, previous = 0;
-  zelSaccadrixSetBufferPosition(0);
-  T_RESULTS_STRUCT r;
-  while (zelSaccadrixGetBufferedResult(&r, 0) == 0) {
-    if (delivered++ > 0) {
-      if (r.timestamp <= previous) ++dup;
-      else lost += r.timestamp - previous - 1;
-    }
-    previous = r.timestamp;
-  }
-  std::unordered_map<uint64_t, Clock::time_point> readable;
-  for (const vt::Readable& e : vt::readable_times(id)) readable.emplace(e.timestamp, e.when);
-  std::vector<double> latency_us;
-  for (const auto& s : seen) {
-    const auto it = readable.find(s.first);
-    if (it != readable.end() && s.second >= it->second) {
-      latency_us.push_back(duration<double, std::micro>(s.second - it->second).count());
-    }
-  }
+  const bench::StoredCount stored = bench::count_stored();
+  const uint64_t delivered = stored.delivered, lost = stored.lost, dup = stored.duplicated;
+  const std::vector<double> latency_us = bench::latencies_us(id, seen);
   std::printf("| %5.0f Hz | %3d s | %.1f–%.1f | %s | %8llu | %4llu | %4llu | %5llu | %6.0f | %6.0f | %7.0f |\n",
               rate, seconds, load0, load1, priority, static_cast<unsigned long long>(delivered),
               static_cast<unsigned long long>(lost), static_cast<unsigned long long>(dup),

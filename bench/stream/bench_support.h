@@ -5,8 +5,12 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "saccadrix/saccadrix.h"
@@ -40,6 +44,47 @@ inline int open_tracker(double rate) {
     std::exit(1);
   }
   return id;
+}
+
+// The stored recording from its start: timestamps step by one, so gaps are lost records and
+// repeats duplicates.
+struct StoredCount {
+  uint64_t delivered = 0, lost = 0, duplicated = 0;
+};
+inline StoredCount count_stored() {
+  StoredCount c;
+  uint64_t previous = 0;
+  zelSaccadrixSetBufferPosition(0);
+  T_RESULTS_STRUCT r;
+  while (zelSaccadrixGetBufferedResult(&r, 0) == 0) {
+    if (c.delivered++ > 0) {
+      if (r.timestamp <= previous) {
+        ++c.duplicated;
+      } else {
+        c.lost += r.timestamp - previous - 1;
+      }
+    }
+    previous = r.timestamp;
+  }
+  return c;
+}
+
+// A record a client saw: its timestamp and when it became visible.
+using Seen = std::pair<uint64_t, std::chrono::steady_clock::time_point>;
+
+// Microseconds from the moment the simulated tracker made each report readable (its own
+// record) to the moment the client saw its record; reports it did not keep are skipped.
+inline std::vector<double> latencies_us(int id, const std::vector<Seen>& seen) {
+  std::unordered_map<uint64_t, std::chrono::steady_clock::time_point> readable;
+  for (const vt::Readable& e : vt::readable_times(id)) readable.emplace(e.timestamp, e.when);
+  std::vector<double> out;
+  for (const Seen& s : seen) {
+    const auto it = readable.find(s.first);
+    if (it != readable.end() && s.second >= it->second) {
+      out.push_back(std::chrono::duration<double, std::micro>(s.second - it->second).count());
+    }
+  }
+  return out;
 }
 
 }  // namespace bench

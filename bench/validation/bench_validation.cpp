@@ -115,7 +115,7 @@ Estimate run(int id, const Case& c, double seconds) {
   std::vector<bool> seen(steps.size(), false);
   for (size_t i = 0; i < records.size(); ++i) {
     time[i] = static_cast<double>(records[i].timestamp) / c.rate;  // the tracker's own time
-    const auto it = target_of.find(records[i].timestamp);
+    const auto it = target_of.find(+records[i].timestamp);
     if (it == target_of.end() || it->second < 0) continue;
     const size_t k = static_cast<size_t>(it->second);
     if (!seen[k]) windows[k].start = static_cast<double>(i);

@@ -24,7 +24,12 @@ void ClockMapping::reset() {
   rate_hint_ = 0;
 }
 
-void ClockMapping::restart() { restart_ = true; }
+void ClockMapping::restart(uint64_t device) {
+  restart_ = true;
+  if (device == 0) device = (uint64_t{1} << 63) | ++unknown_devices_;  // like no other
+  if (device != device_) rate_hint_ = 0;  // the jump test's rate was another clock's
+  device_ = device;
+}
 
 bool ClockMapping::jumped_ahead(uint64_t timestamp, double host_time) const {
   if (epochs_.empty() || rate_hint_ <= 0) return false;
@@ -43,6 +48,7 @@ void ClockMapping::add(uint64_t timestamp, double host_time) {
     restart_ = false;
     Epoch e;
     e.id = next_id_++;
+    e.device = device_;
     e.x0 = timestamp;
     e.y0 = host_time;
     epochs_.push_back(std::move(e));
@@ -91,11 +97,13 @@ bool ClockMapping::hull_line(const Epoch& e, Line* line) {
 
 bool ClockMapping::line_of(const Epoch& e, Line* line) const {
   if (e.hull.empty()) return false;
-  // The longest-spanning earlier epoch with a line lends its rate while this one is shorter.
+  // The longest-spanning earlier epoch of the same tracker with a line lends its rate while
+  // this one is shorter.
   Line borrowed;
   double borrowed_span = 0;
   for (const Epoch& other : epochs_) {
     if (other.id == e.id) break;
+    if (other.device != e.device) continue;
     Line l;
     if (other.span() > borrowed_span && hull_line(other, &l)) {
       borrowed = l;

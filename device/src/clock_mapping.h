@@ -12,10 +12,11 @@
 // tracker's clock against the host's is part of b.
 //
 // The timestamp restarts when the tracker is armed; each run of timestamps between restarts
-// is an epoch with its own offset. The rate carries over a restart: until a new epoch spans
-// longer than the one before it, its slope is the earlier epoch's and only its offset is
-// estimated (the lowest pair under that slope), so the mapping holds from the first report
-// after a restart.
+// is an epoch with its own offset. The rate carries over a restart of the same tracker: until
+// a new epoch spans longer than an earlier one of that tracker, its slope is the earlier
+// epoch's and only its offset is estimated (the lowest pair under that slope), so the mapping
+// holds from the first report after a restart. Another tracker's clock drifts its own way:
+// its epochs never borrow a rate from a different tracker's.
 //
 // Not thread-safe: the result state's lock guards it.
 #pragma once
@@ -38,8 +39,9 @@ class ClockMapping {
   // Forgets everything (no mapping until the next report).
   void reset();
   // The next report starts a new epoch (a new connection: its counter has nothing to do
-  // with the last one's).
-  void restart();
+  // with the last one's). device identifies the tracker (below 2^63); 0 when unknown: then
+  // the new epochs are taken for another tracker's and borrow no earlier rate.
+  void restart(uint64_t device);
 
   // The current epoch (0 before any report).
   EpochId current_epoch() const { return epochs_.empty() ? 0 : epochs_.back().id; }
@@ -68,6 +70,7 @@ class ClockMapping {
   };
   struct Epoch {
     EpochId id = 0;
+    uint64_t device = 0;  // the tracker whose clock stamped it
     uint64_t x0 = 0;
     double y0 = 0;
     uint64_t last = 0;
@@ -91,6 +94,8 @@ class ClockMapping {
   std::deque<Epoch> epochs_;
   EpochId next_id_ = 1;
   bool restart_ = false;
+  uint64_t device_ = 0;  // the tracker of the epochs to come
+  uint64_t unknown_devices_ = 0;
   double rate_hint_ = 0;  // seconds per tick, for the jump test
 };
 

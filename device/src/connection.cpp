@@ -1,10 +1,12 @@
 // Opening and closing the tracker, the poll thread, the firmware query and the versions.
 #include <hidapi.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <mutex>
 #include <cstring>
 #include <cwchar>
@@ -61,6 +63,16 @@ int open_settle_ms() {
   return settle;
 }
 
+// Identifies a tracker for the clock mapping: its product id and USB serial number (FNV-1a).
+uint64_t tracker_identity(uint16_t product_id, const wchar_t* serial) {
+  uint64_t h = 1469598103934665603ull ^ product_id;
+  for (const wchar_t* c = serial; *c != L'\0'; ++c) {
+    h = (h ^ static_cast<uint32_t>(*c)) * 1099511628211ull;
+  }
+  h &= ~(uint64_t{1} << 63);  // the mapping keeps the upper half for unknown trackers
+  return h != 0 ? h : 1;
+}
+
 // Ending the poll thread: Close sets the flag and wakes a thread that waits after a read error.
 std::mutex end_mutex;
 std::condition_variable end_requested;
@@ -72,6 +84,7 @@ std::condition_variable end_requested;
 void PollHidResults() {
   hid_device* device = open_device();
   while (!conn.hidThreadTerminated.load()) {
+    ReaderCheckpoint();
     if (ReadAndDispatch(device, kReadWaitMs) < 0) break;
   }
   ReaderStopped();
@@ -132,7 +145,6 @@ extern "C" int zelSaccadrixInit(void) {
   {
     ResultsLock lock;
     ringBuf_init(&results_buffer);
-    clock_mapping.restart();
     events::reset();
   }
 
@@ -164,7 +176,14 @@ extern "C" int zelSaccadrixInit(void) {
   wchar_t text[255];
   hid_get_manufacturer_string(device, text, 255);
   hid_get_product_string(device, text, 255);
-  hid_get_serial_number_string(device, text, 255);
+  std::fill(std::begin(text), std::end(text), L'\0');
+  const bool serial = hid_get_serial_number_string(device, text, 255) == 0;
+  {
+    // The clock mapping starts a new epoch with this connection's first report, and lends it
+    // the rate of earlier epochs only when they came from this very tracker.
+    ResultsLock lock;
+    clock_mapping.restart(serial && text[0] != L'\0' ? tracker_identity(product_id, text) : 0);
+  }
   hid_set_nonblocking(device, 1);
   conn.device.store(device);
   conn.timing = FrameTiming{};

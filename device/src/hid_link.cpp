@@ -34,6 +34,9 @@ std::mutex link_mutex;               // guards waiter and reader_active
 std::condition_variable reply_ready;  // a reply was delivered, or the reader stopped
 Waiter* waiter = nullptr;            // the command waiting for a reply; at most one (HID lock)
 bool reader_active = false;          // the poll thread reads; commands do not
+std::atomic<int> park_requests{0};   // direct calls that want the reader out of hidapi
+bool reader_parked = false;          // the reader waits in ReaderCheckpoint
+std::condition_variable park_changed;
 // Reads the reader has completed (with a report, empty or failed): tells a stalled reader
 // (descheduled on a loaded machine) from a device that does not answer.
 std::atomic<uint64_t> reads_completed{0};
@@ -141,6 +144,16 @@ void ReaderStopped() {
   std::lock_guard<std::mutex> lock(link_mutex);
   reader_active = false;
   reply_ready.notify_all();
+  park_changed.notify_all();
+}
+
+void ReaderCheckpoint() {
+  if (park_requests.load() == 0) return;  // the usual case: no lock taken
+  std::unique_lock<std::mutex> lock(link_mutex);
+  reader_parked = true;
+  park_changed.notify_all();
+  park_changed.wait(lock, [] { return park_requests.load() == 0; });
+  reader_parked = false;
 }
 
 int GetHIDPacketOfType(uint8_t (&packet)[kInReportSize], uint16_t type, int arg, int budget_ms) {
@@ -220,7 +233,16 @@ int with_device(const std::function<int(hid_device*)>& use) {
   if (open_device() == nullptr) return kStatusNoDevice;
   HidLock lock;
   hid_device* device = open_device();
-  return device != nullptr ? use(device) : kStatusNoDevice;
+  if (device == nullptr) return kStatusNoDevice;
+  std::unique_lock<std::mutex> park(link_mutex);
+  ++park_requests;
+  park_changed.wait(park, [] { return reader_parked || !reader_active; });
+  park.unlock();
+  const int result = use(device);
+  park.lock();
+  --park_requests;
+  park_changed.notify_all();
+  return result;
 }
 
 }  // namespace link

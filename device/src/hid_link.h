@@ -57,6 +57,9 @@ int ReadAndDispatch(hid_device* device, int timeout_ms);
 // for a reply with -1: the device is gone.
 void ReaderStarted();
 void ReaderStopped();
+// Called by the reader between reads: while a direct call (link::with_device) needs the
+// device to itself, the reader waits here, outside hidapi.
+void ReaderCheckpoint();
 
 // Waits for a reply of the given type and argument (kAnyArg for any) for at most budget_ms.
 // Returns 0 with the reply in packet; -100 without a device; -1 when a read fails or the
@@ -115,8 +118,11 @@ int query(const OutReport& request, const Reply& reply,
 int set(const OutReport& request, int pause_ms = kPauseAfterSetMs,
         const std::function<void()>& before_release = nullptr);
 
-// Runs use with the open device under the HID lock (string reads and other direct calls
-// that must not meet an exchange); -100 without a device.
+// Runs use with the open device under the HID lock and with the reader parked between two
+// reads (string reads and other direct calls that must not meet an exchange, nor a read:
+// hidapi keeps one error text per device, which every call frees and replaces, so a call
+// that fails must not run beside a read). The reader parks within one read's wait (at
+// most 20 ms, one report interval while results stream). -100 without a device.
 int with_device(const std::function<int(hid_device*)>& use);
 
 }  // namespace link

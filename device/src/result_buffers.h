@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -111,7 +112,7 @@ struct StoredList {
   StoredRecords records;
   int count = 0;
   int position = 0;
-  std::vector<Marker> markers;
+  std::deque<Marker> markers;  // grows without moving the markers it holds (under the results lock)
 };
 
 extern StoredList results_storage;

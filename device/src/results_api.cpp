@@ -220,7 +220,7 @@ extern "C" int zelSaccadrixGetMarker(int index, double* hostTime, uint64_t* time
                                      size_t size) {
   if (text == nullptr && size > 0) return kStatusArg;
   ResultsLock lock;
-  const std::vector<Marker>& markers = results_storage.markers;
+  const std::deque<Marker>& markers = results_storage.markers;
   if (index < 0 || static_cast<size_t>(index) >= markers.size()) return kStatusNoRecord;
   const Marker& m = markers[static_cast<size_t>(index)];
   if (hostTime != nullptr) *hostTime = m.host_time;

@@ -75,7 +75,7 @@ class StoredListTest : public ::testing::Test {
   std::vector<uint64_t> contents() {
     std::vector<uint64_t> out;
     for (size_t i = 0; i < results_storage.records.size(); ++i) {
-      out.push_back(results_storage.records.record(i).timestamp);
+      out.push_back(+results_storage.records.record(i).timestamp);
     }
     return out;
   }

@@ -108,6 +108,29 @@ TEST(ClockMapping, restart_keeps_the_rate_and_maps_from_the_first_report) {
   EXPECT_NE(m.current_epoch(), second);
 }
 
+// After a new connection, a different tracker's clock (another drift) is estimated on its own,
+// while the same tracker (or one that cannot be told apart) lends its rate as before.
+TEST(ClockMapping, rate_carries_over_only_to_the_same_tracker) {
+  const double rate = 1000;
+  for (const uint64_t second_device : {uint64_t{1}, uint64_t{2}, uint64_t{0}}) {
+    SCOPED_TRACE(second_device);
+    ClockMapping m;
+    Delays delays(9);
+    m.restart(1);
+    const Tracker first{50.0, (1 + 100e-6) / rate};
+    stream(m, first, rate, 60, 0, delays, 0);  // a long recording: 60 s at +100 ppm
+    m.restart(second_device);
+    const bool same = second_device == 1;
+    // The same tracker drifts as before; another one runs 100 ppm slow.
+    const Tracker second{first.true_host(60000) + 1.0, (same ? 1 + 100e-6 : 1 - 100e-6) / rate};
+    stream(m, second, rate, 5, 0, delays, 0);  // then 5 s
+    ClockMapping::Mapping map;
+    ASSERT_TRUE(m.mapping(m.current_epoch(), &map));
+    // Borrowing the first rate for the other tracker would be 200 ppm x 5 s = 1 ms off.
+    EXPECT_NEAR(map.to_host(5000) - second.true_host(5000), 0, 150e-6);
+  }
+}
+
 TEST(ClockMapping, paired_samples_and_inverse_mapping) {
   ClockMapping m;
   const double rate = 500;

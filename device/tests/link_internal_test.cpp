@@ -211,6 +211,29 @@ TEST_F(PollReader, set_pause_keeps_the_device_drained) {
 
 // Runs last in its suite by construction: the unplug ends the connection, so the suite
 // reconnects afterwards for whichever case the shuffle puts next.
+// A direct call has the device to itself: the reader stays parked between two reads while
+// it runs (no result arrives meanwhile, although the tracker streams), and reads on after.
+TEST_F(PollReader, direct_calls_run_with_the_reader_parked) {
+  const auto newest = [] {
+    T_RESULTS_STRUCT r{};
+    zelSaccadrixGetLastResult(&r);
+    return +r.timestamp;
+  };
+  for (int i = 0; i < 5; ++i) {
+    uint64_t during_first = 0, during_last = 0;
+    EXPECT_EQ(link::with_device([&](hid_device*) {
+                during_first = newest();
+                std::this_thread::sleep_for(milliseconds(10));  // ten reports at 1 kHz
+                during_last = newest();
+                return 7;
+              }),
+              7);
+    EXPECT_EQ(during_first, during_last);
+    EXPECT_TRUE(wait_for([&] { return newest() > during_last; }));
+  }
+  EXPECT_EQ(vt::dropped(id_), 0u);
+}
+
 TEST_F(PollReader, unplug_during_a_wait_fails_it_and_later_waits_read_for_themselves) {
   vt::Faults f;
   f.reply_delay_ms = 3000;

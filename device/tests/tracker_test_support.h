@@ -103,10 +103,13 @@ int OnTracker<Model>::id_ = 0;
 // at 1 kHz; the stored recording is cleared when the suite ends.
 class StreamingTracker : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
+  static void SetUpTestSuite() { open_streaming(0); }
+  // clock_ppm: how fast the tracker's clock runs against the host's.
+  static void open_streaming(double clock_ppm) {
     vt::reset();
     vt::DeviceConfig c = tracker(4);
     c.rate_hz = 1000;
+    c.clock_ppm = clock_ppm;
     id_ = vt::attach(c);
     ASSERT_EQ(zelSaccadrixInit(), 4);
   }

@@ -1,5 +1,5 @@
 """Calibrates both eyes from nine targets, stores the calibrations, reads them back, checks
-calibrated gaze against the targets and prints the table.
+calibrated gaze against the targets and prints the table, then validates in degrees.
 
     python3 calibrate.py [OUTPUT.cal]
 
@@ -86,6 +86,20 @@ def main() -> None:
             errors.append(np.hypot(gx - x, gy - y))
             print(f"({x:7.1f}, {y:7.1f})   ({gx:7.1f}, {gy:7.1f})   {errors[-1]:8.2f}")
         print(f"mean error {np.mean(errors):.2f} mm over {len(errors)} target(s)")
+
+        # Validation in degrees: record while each target is shown, note each target's
+        # window on the host clock, then validate the recording against the targets.
+        tracker.start_recording()
+        windows = []
+        for x, y in checks:
+            show_target(x, y)
+            start = saccadrix.host_clock()
+            time.sleep(0.6)
+            windows.append((x, y, start, saccadrix.host_clock()))
+        tracker.stop_recording()
+        validation = tracker.validate(windows, viewing_distance=VIEWING_DISTANCE, skip=0.2)
+        print("\nvalidation of eye 0 (degrees)")
+        print(validation.table())
         tracker.set_results_type("raw")
         tracker.save_calibration(output)
         print(f"saved {output}")

@@ -34,10 +34,34 @@ from ._saccadrix import Result
 from ._records import COLUMNS, RECORD_DTYPE, GazeCalibration, Marker, to_pandas
 from ._tracker import Tracker, host_clock, library_version, timestamp_to_host_clock
 from ._camera import Camera, video_library_version
+from ._analysis import (
+    EVENT_DTYPE,
+    EVENT_FLAG_CUT,
+    EVENT_FLAG_REJECTED,
+    EventPhase,
+    EventType,
+    Validation,
+    ValidationResult,
+    default_event_params,
+    detect_events,
+    validate,
+    validate_recording,
+)
 
 __version__ = "0.46.0"
 
 __all__ = [
+    "EVENT_DTYPE",
+    "EVENT_FLAG_CUT",
+    "EVENT_FLAG_REJECTED",
+    "EventPhase",
+    "EventType",
+    "Validation",
+    "ValidationResult",
+    "default_event_params",
+    "detect_events",
+    "validate",
+    "validate_recording",
     "AccessDenied",
     "AlreadyOpen",
     "COLUMNS",

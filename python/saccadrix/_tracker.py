@@ -279,6 +279,38 @@ class Tracker:
         """The recording's markers, in the order they were added."""
         return [Marker(*m) for m in _saccadrix.markers()]
 
+    # ---- eye-movement events and validation
+
+    def set_event_detection(self, on: bool = True, eye: int = -1, **params) -> None:
+        """Turns live event detection on (or off) for ``eye`` 0, 1 or -1 (both).
+
+        While calibrated results stream, the library detects fixations, saccades, PSOs,
+        pursuits and blinks as records are decoded and queues the events; take them with
+        :meth:`events`. Turning it on starts afresh (the thresholds are learnt again from the
+        records that follow); ``**params`` as :func:`saccadrix.detect_events` takes them.
+        Raw results are not detected on."""
+        if eye not in (-1, 0, 1):
+            raise ValueError("eye must be 0, 1 or -1 (both)")
+        _saccadrix.set_event_detection(int(eye), bool(on), params)
+
+    def events(self) -> np.ndarray:
+        """Takes every queued live event, oldest first, as an array of
+        :data:`saccadrix.EVENT_DTYPE`. Each event comes twice: when it begins (``phase`` 1,
+        START: start fields only) and whole when it ends (``phase`` 2, END). Times are sample
+        times on :func:`host_clock`; ``detected_time`` is when the deciding record was read.
+        The queue holds 1024 events; when it was full, an event's ``dropped`` says how many
+        were lost just before it."""
+        return _saccadrix.take_events()
+
+    def validate(self, targets, *, eye: int = 0, viewing_distance: float = 0.0,
+                 skip: float = 0.3, time: str = "sample_time") -> "Validation":
+        """Validates the stored recording (calibrated results) against targets whose windows
+        are seconds on the host clock (``time``: ``sample_time`` or ``host_time``); see
+        :func:`saccadrix.validate_recording`. The recording is read, not removed."""
+        from ._analysis import validate_recording
+        return validate_recording(self.recording(), targets, eye=eye,
+                                  viewing_distance=viewing_distance, skip=skip, time=time)
+
     # ---- gaze calibration
 
     def fit_calibration(self, targets, eye_scale: float = 100.0,

@@ -73,6 +73,7 @@ void BindErrors(pybind11::module_& m);
 void BindResults(pybind11::module_& m);
 void BindDevice(pybind11::module_& m);
 void BindVideo(pybind11::module_& m);
+void BindAnalysis(pybind11::module_& m);
 
 }  // namespace saccadrix::python
 

@@ -11,4 +11,5 @@ PYBIND11_MODULE(_saccadrix, m) {
   saccadrix::python::BindResults(m);
   saccadrix::python::BindDevice(m);
   saccadrix::python::BindVideo(m);
+  saccadrix::python::BindAnalysis(m);
 }

@@ -54,6 +54,29 @@ def test_fit_store_and_the_trackers_gaze_meets_the_looked_at_point(tracker):
         tracker.set_results_type("raw")
 
 
+def test_live_events_find_the_held_fixation(tracker):
+    # The simulated eye holds one position: calibrated, its gaze is one long fixation, which
+    # the decode path's live detection reports.
+    tracker.calibrate(0, nine_targets(), eye_scale=SCALE, viewing_distance=DISTANCE)
+    tracker.events()  # nothing left from before
+    tracker.set_event_detection(True, eye=0, min_fixation_duration=0.02)
+    tracker.set_results_type("calibrated")
+    try:
+        seen = []
+
+        def fixation_seen():
+            seen.extend(tracker.events())
+            return any(e["type"] == saccadrix.EventType.FIXATION and e["eye"] == 0 for e in seen)
+
+        wait_until(fixation_seen, what="a live fixation event")
+        fixation = next(e for e in seen if e["type"] == saccadrix.EventType.FIXATION)
+        assert fixation["phase"] == saccadrix.EventPhase.START and fixation["start_timestamp"] > 0
+        assert all(e["dropped"] == 0 for e in seen)
+    finally:
+        tracker.set_event_detection(False)
+        tracker.set_results_type("raw")
+
+
 def _calibrated(r):
     return r if r is not None and r.results_type == 1 and r.eye0_gaze_z != 0 else None
 

@@ -17,7 +17,9 @@
 #include <vector>
 
 #include "export_files.h"
+#include "live_format.h"
 #include "saccadrix/saccadrix.h"
+#include "saccadrix/saccadrix_events.h"
 #include "saccadrix/saccadrix_gs.h"
 #include "session.h"
 #include "status.h"
@@ -41,6 +43,10 @@ constexpr double kDegreesPerRadian = 57.29577951308232;
 // each target this long and leave out its first part.
 constexpr double kSettleSeconds = 0.5, kMeasureSeconds = 0.5;
 constexpr double kValidationSeconds = 1.2, kValidationSkipSeconds = 0.4;
+// Live events: the subject looks at a few targets in turn, each for this long.
+constexpr double kEventTargetSeconds = 0.7;
+constexpr double kEventTargets[][2] = {{0, 0}, {10, 5}, {-8, 6}, {-10, -6}, {6, -7}, {0, 0}};
+constexpr size_t kEventLinesShown = 6;
 
 void Step(const char* text) {
   std::printf("\n== %s\n", text);
@@ -64,6 +70,19 @@ saccadrix::cli::ShowTarget SubjectLooksAt(int device) {
     vt::look_at(device, std::atan(t.x / kViewingDistance) * kDegreesPerRadian,
                 std::atan(t.y / kViewingDistance) * kDegreesPerRadian);
   };
+}
+
+// Takes the queued live events: counts them, keeps the first whole saccades to show.
+void TakeEvents(double origin, saccadrix::cli::EventCounts& counts,
+                std::vector<std::string>& shown) {
+  T_EVENT_STRUCT event;
+  while (zelSaccadrixGetEvent(&event) == 1) {
+    counts.Add(event);
+    if (event.type == SACCADRIX_EVENT_SACCADE && event.phase == SACCADRIX_EVENT_END &&
+        !(event.flags & SACCADRIX_EVENT_FLAG_REJECTED) && shown.size() < kEventLinesShown) {
+      shown.push_back(saccadrix::cli::EventLine(event, origin));
+    }
+  }
 }
 
 int RunDemo(const std::string& folder) {
@@ -151,6 +170,32 @@ int RunDemo(const std::string& folder) {
   saccadrix::cli::PrintValidationTable(stdout, plan, validation);
   vt::release_target(device);
 
+  Step("Eye-movement events, live: the subject looks at a few targets");
+  CheckStatus(Source::kDevice, zelSaccadrixSetResultsType(1), "cannot choose calibrated results");
+  CheckStatus(Source::kDevice, zelSaccadrixSetEventDetection(-1, 1, nullptr),
+              "cannot turn on event detection");
+  saccadrix::cli::EventCounts events;
+  double origin = 0;  // event times from here
+  zelSaccadrixGetHostClock(&origin);
+  std::vector<std::string> shownEvents;
+  for (const auto& target : kEventTargets) {
+    vt::look_at(device, target[0], target[1]);
+    const Clock::time_point shownAt = Clock::now();
+    while (Seconds(shownAt) < kEventTargetSeconds) {
+      TakeEvents(origin, events, shownEvents);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  vt::release_target(device);
+  zelSaccadrixSetEventDetection(-1, 0, nullptr);
+  TakeEvents(origin, events, shownEvents);
+  std::printf("both eyes: %s; the first saccades (s since the first target):\n",
+              events.Summary().c_str());
+  for (const std::string& line : shownEvents) std::printf("  %s\n", line.c_str());
+  if (events.byType[SACCADRIX_EVENT_SACCADE] == 0) {
+    throw Failure(Exit::kNoResults, "the live detection found no saccade");
+  }
+
   Step("Saving the calibration file");
   CheckStatus(Source::kDevice, zelSaccadrixSaveCalibration(calibrationPath.c_str()),
               "cannot save the calibration");
@@ -183,6 +228,8 @@ int RunDemo(const std::string& folder) {
               "%.3f deg RMS, data loss %.1f%%\n",
               validation.overall[0].accuracy, validation.overall[1].accuracy,
               validation.overall[0].precisionRms, validation.overall[0].dataLoss);
+  std::printf("  live events       %s (both eyes, %zu targets)\n", events.Summary().c_str(),
+              sizeof kEventTargets / sizeof kEventTargets[0]);
   std::printf("  calibration file  %s\n", calibrationPath.c_str());
   std::printf("  video             %s, %.1f s, %lld kB\n", videoPath.c_str(), videoSeconds,
               videoBytes / 1024);

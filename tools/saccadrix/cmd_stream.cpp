@@ -1,4 +1,5 @@
-// saccadrix stream: follow the tracker's results live, with the rate at which they arrive.
+// saccadrix stream: follow the tracker's results live, with the rate at which they arrive,
+// and with --events the eye-movement events the library detects in them.
 #include <unistd.h>
 
 #include <chrono>
@@ -10,6 +11,7 @@
 #include "live_format.h"
 #include "result_columns.h"
 #include "saccadrix/saccadrix.h"
+#include "saccadrix/saccadrix_events.h"
 #include "session.h"
 #include "status.h"
 
@@ -24,7 +26,22 @@ struct StreamOptions {
   double interval = 0.5;
   bool calibrated = false;
   bool csv = false;
+  bool events = false;
+  int eye = -1;  // with events: -1 both eyes
+  std::string load;
 };
+
+// Prints the queued events (one line each, or CSV rows) and counts them.
+void TakeEvents(bool csv, double origin, EventCounts& counts) {
+  T_EVENT_STRUCT event;
+  while (zelSaccadrixGetEvent(&event) == 1) {
+    counts.Add(event);
+    if (event.dropped != 0 && !csv) {
+      std::printf("(%u events dropped from the full queue)\n", event.dropped);
+    }
+    std::printf("%s\n", (csv ? EventCsvLine(event) : EventLine(event, origin)).c_str());
+  }
+}
 
 double SecondsBetween(Clock::time_point a, Clock::time_point b) {
   return std::chrono::duration<double>(b - a).count();
@@ -33,15 +50,33 @@ double SecondsBetween(Clock::time_point a, Clock::time_point b) {
 void RunStream(const StreamOptions& options) {
   CatchInterrupt();
   TrackerSession session;
-  CheckStatus(Source::kDevice, zelSaccadrixSetResultsType(options.calibrated ? 1 : 0),
+  if (!options.load.empty()) {
+    CheckStatus(Source::kDevice, zelSaccadrixLoadCalibration(options.load.c_str()),
+                "cannot load the calibration from '" + options.load + "'");
+  }
+  // Events are detected on calibrated results only.
+  const bool calibrated = options.calibrated || options.events;
+  CheckStatus(Source::kDevice, zelSaccadrixSetResultsType(calibrated ? 1 : 0),
               "cannot choose the results type");
   zelSaccadrixFlushResults();
-
-  // With --csv every record goes to standard output, so the readout goes to standard error.
-  std::FILE* readout = options.csv ? stderr : stdout;
-  if (options.csv) {
-    std::printf("%s\n", CsvHeader().c_str());
+  EventCounts counts;
+  double origin = 0;  // readable event lines count from here
+  zelSaccadrixGetHostClock(&origin);
+  if (options.events) {
+    CheckStatus(Source::kDevice, zelSaccadrixSetEventDetection(options.eye, 1, nullptr),
+                "cannot turn on event detection");
+    T_EVENT_STRUCT stale;
+    while (zelSaccadrixGetEvent(&stale) == 1) {
+    }
   }
+
+  // With --csv or --events standard output carries the results or the events, so the
+  // readout goes to standard error.
+  std::FILE* readout = options.csv || options.events ? stderr : stdout;
+  if (options.csv) {
+    std::printf("%s\n", options.events ? EventCsvHeader().c_str() : CsvHeader().c_str());
+  }
+  bool warned = false;
   const Clock::time_point start = Clock::now();
   const Clock::time_point end = DeadlineAfter(options.seconds);
   const auto interval = std::chrono::duration_cast<Clock::duration>(
@@ -60,14 +95,21 @@ void RunStream(const StreamOptions& options) {
       ++sinceReadout;
       last = record;
       haveRecord = true;
-      if (options.csv) {
+      if (options.csv && !options.events) {
         std::printf("%s\n", CsvLine(record).c_str());
+      }
+      if (options.events && !warned && record.eye[0].calibrated == 0 &&
+          record.eye[1].calibrated == 0) {
+        std::fprintf(stderr, "warning: the tracker holds no gaze calibration: without gaze "
+                             "every sample is lost (a blink); store one first (--load FILE)\n");
+        warned = true;
       }
       if (left == 0) break;
     }
     if (left == SACCADRIX_E_NO_DEVICE) {
       CheckStatus(Source::kDevice, left, "the connection ended");
     }
+    if (options.events) TakeEvents(options.csv, origin, counts);
     const Clock::time_point now = Clock::now();
     const bool finished = Interrupted() || now >= end;
     if (now - lastReadout >= interval || finished) {
@@ -83,10 +125,19 @@ void RunStream(const StreamOptions& options) {
     if (finished) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  if (options.events) {
+    zelSaccadrixSetEventDetection(options.eye, 0, nullptr);
+    TakeEvents(options.csv, origin, counts);
+    std::fflush(stdout);
+  }
   const double seconds = SecondsBetween(start, Clock::now());
   std::fprintf(readout, "%llu results in %.2f s (%.0f/s)\n",
                static_cast<unsigned long long>(total), seconds,
                seconds > 0 ? static_cast<double>(total) / seconds : 0.0);
+  if (options.events) {
+    std::fprintf(readout, "events: %s; %llu dropped from the full queue\n",
+                 counts.Summary().c_str(), counts.dropped);
+  }
   if (total == 0) {
     throw Failure(Exit::kNoResults, "the tracker sent no results");
   }
@@ -108,7 +159,20 @@ void AddStreamCommand(CLI::App& app, Action& action) {
                    "Calibrated results (gaze) instead of raw pupil and reflection positions");
   stream->add_flag("--csv", options->csv,
                    "Write every result to standard output as a CSV line (the columns of "
-                   "'record'); the readout goes to standard error");
+                   "'record'); the readout goes to standard error. With --events: the events "
+                   "as CSV rows instead");
+  CLI::Option* events = stream->add_flag("--events", options->events,
+                   "Detect fixations, saccades, PSOs, pursuit and blinks live and print each "
+                   "event on standard output as the library queues it (a START line when it "
+                   "begins, an END line with the whole event; times in seconds since the start), instead of results; implies "
+                   "--calibrated; the readout and, at the end, the count of events and of "
+                   "those dropped go to standard error");
+  stream->add_option("--eye", options->eye, "With --events: detect on this eye only (0 or 1; "
+                     "default both)")
+      ->check(CLI::Range(0, 1))
+      ->needs(events);
+  stream->add_option("--load", options->load,
+                     "Store this calibration file on the tracker first");
   stream->callback([&action, options] { action = [options] { RunStream(*options); }; });
 }
 

@@ -305,7 +305,8 @@ ZEL_SACCADRIX_API uint8_t zelSaccadrixGetTrackingStarted(void);
  * host (the tracker's send time plus the USB transfer), free of the reading's own delay.
  * Each restart of the tracker's timestamp (zelSaccadrixStartTracking arms it) starts a new
  * epoch; the rate estimated before carries over, so the mapping holds from the first report
- * after a restart. The estimate improves as a recording goes on: ask for sample times after
+ * after a restart. After zelSaccadrixInit it carries over only from the same tracker (the
+ * same product id and USB serial number): another tracker's clock drifts its own way. The estimate improves as a recording goes on: ask for sample times after
  * the recording to get the best one.
  */
 

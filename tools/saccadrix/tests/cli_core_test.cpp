@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "export_files.h"
+#include "live_format.h"
 #include "parse.h"
 #include "result_columns.h"
 #include "saccadrix/saccadrix.h"
@@ -192,6 +193,74 @@ TEST(ResultColumns, csv_spells_non_finite_values_as_matlab_reads_them) {
   r.eye[0].values[0] = std::numeric_limits<float>::infinity();
   r.eye[0].values[1] = -std::numeric_limits<float>::infinity();
   EXPECT_EQ(CsvLine(r).rfind("0,0,NaN,NaN,Inf,-Inf,", 0), 0u) << CsvLine(r);
+}
+
+// ---- Live events ----------------------------------------------------------------------------
+
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::stringstream s(line + ",");  // a last empty field survives
+  for (std::string f; std::getline(s, f, ',');) fields.push_back(f);
+  return fields;
+}
+
+TEST(LiveEvents, csv_rows_match_the_header_and_leave_what_a_start_lacks_empty) {
+  T_EVENT_STRUCT start{};
+  start.type = SACCADRIX_EVENT_SACCADE;
+  start.eye = 1;
+  start.phase = SACCADRIX_EVENT_START;
+  start.startTime = 12.5;
+  start.startX = std::nan("");  // a position lost at the start
+  start.startY = 2;
+  start.detectedTime = 12.503;
+  start.startTimestamp = 18446744073709551615ull;
+  T_EVENT_STRUCT end = start;
+  end.phase = SACCADRIX_EVENT_END;
+  end.flags = SACCADRIX_EVENT_FLAG_CUT | SACCADRIX_EVENT_FLAG_REJECTED;
+  end.endTime = 12.55;
+  end.amplitude = 8.25;
+  end.endTimestamp = 7;
+  end.sampleCount = 51;
+  const struct {
+    const T_EVENT_STRUCT& event;
+    const char* head;  // eye, phase, type, flags
+    bool endFieldsSet;
+  } rows[] = {{start, "1,start,saccade,", false}, {end, "1,end,saccade,cut+rejected", true}};
+  const size_t columns = Fields(EventCsvHeader()).size();
+  EXPECT_EQ(columns, 19u);
+  for (const auto& row : rows) {
+    const std::string line = EventCsvLine(row.event);
+    const std::vector<std::string> f = Fields(line);
+    ASSERT_EQ(f.size(), columns) << line;
+    EXPECT_EQ(line.rfind(row.head, 0), 0u) << line;
+    EXPECT_EQ(f[4], "12.500000000");
+    EXPECT_EQ(f[7], "") << "a lost position is an empty field";
+    EXPECT_EQ(f[16], "18446744073709551615");
+    EXPECT_EQ(f[5].empty(), !row.endFieldsSet) << line;
+    EXPECT_EQ(f[11].empty(), !row.endFieldsSet) << line;
+    EXPECT_EQ(f[18].empty(), !row.endFieldsSet) << line;
+  }
+  EXPECT_NE(EventLine(end).find("[cut+rejected]"), std::string::npos) << EventLine(end);
+  EXPECT_EQ(EventLine(start).find("amplitude"), std::string::npos) << EventLine(start);
+}
+
+TEST(LiveEvents, counts_take_whole_events_and_leave_rejected_saccades_out) {
+  EventCounts counts;
+  T_EVENT_STRUCT e{};
+  e.type = SACCADRIX_EVENT_SACCADE;
+  e.phase = SACCADRIX_EVENT_START;
+  e.dropped = 3;
+  counts.Add(e);  // a START counts no event
+  e.phase = SACCADRIX_EVENT_END;
+  e.dropped = 0;
+  counts.Add(e);
+  e.flags = SACCADRIX_EVENT_FLAG_REJECTED;
+  counts.Add(e);
+  e.type = SACCADRIX_EVENT_BLINK;
+  e.flags = SACCADRIX_EVENT_FLAG_CUT;  // cut short, still a blink
+  counts.Add(e);
+  EXPECT_EQ(counts.Summary(), "0 fixations, 1 saccade, 0 PSOs, 0 pursuits, 1 blink");
+  EXPECT_EQ(counts.dropped, 3u);
 }
 
 // ---- Status table --------------------------------------------------------------------------
@@ -420,7 +489,7 @@ std::vector<T_RESULTS_STRUCT> NoisyRecords(size_t count) {
   for (size_t i = 0; i < count; ++i) {
     records[i].timestamp = 1000 + i;
     for (T_EYE_RESULTS& eye : records[i].eye) {
-      for (float& v : eye.values) v = value(random);
+      for (size_t k = 0; k < sizeof eye.values / sizeof eye.values[0]; ++k) eye.values[k] = value(random);
     }
   }
   return records;
