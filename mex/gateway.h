@@ -229,6 +229,26 @@ class Outputs {
     mxSetCell(cells, static_cast<mwIndex>(row), value);
   }
 
+  // A rows-by-1 real int8 column, zero-filled; null when there is no room for it (and may
+  // be null for 0 rows).
+  int8_t* Int8Column(int index, size_t rows) {
+    return static_cast<int8_t*>(Numeric(index, rows, mxINT8_CLASS));
+  }
+
+  // A rows-by-1 struct array with the given field names, its fields empty; null when there
+  // is no room for it. Its fields are filled with mxSetField.
+  mxArray* StructColumn(int index, size_t rows, int fields, const char** names) {
+    if (!HasRoom(index)) {
+      return nullptr;
+    }
+    mxArray* array = mxCreateStructMatrix(static_cast<mwSize>(rows), 1, fields, names);
+    if (array == nullptr) {
+      RaiseWithoutId("Out of memory - not enough free heap space");
+    }
+    plhs_[index] = array;
+    return array;
+  }
+
   // A 1-by-1 real double output.
   OutputValue<double> Double(int index) { return OutputValue<double>(DoubleColumn(index, 1)); }
 
@@ -264,18 +284,24 @@ class Outputs {
 // One row of a gateway's option table: the handler, the exact number of inputs it takes
 // (the option code included), and the error raised for any other number. A row without a
 // handler holds a code that the gateway leaves alone (it belongs to the other gateway).
+// An option whose last inputs may be left out gives max_inputs as well: its handler then
+// sees null for each input not passed.
 struct Option {
   void (*handler)(Outputs& outputs, const mxArray* const prhs[]);
   int inputs;
   const char* identifier;
   const char* message;
+  int max_inputs = 0;  // 0: exactly `inputs`
 };
+
+// The most inputs any option takes, the option code included.
+constexpr int kMostInputs = 8;
 
 // The dispatch both gateways share. No input at all is an error; an option code that is not
 // a number within first..(first + count - 1), or whose row has no handler, returns with no
 // output and no error whatever the inputs; otherwise the option's input count is checked
 // before its handler runs. Handlers see the inputs as passed, the option code still in
-// prhs[0].
+// prhs[0], and null in the place of each optional input left out.
 template <size_t N>
 void Dispatch(const Option (&options)[N], int first, int nlhs, mxArray* plhs[], int nrhs,
               const mxArray* prhs[]) {
@@ -290,11 +316,14 @@ void Dispatch(const Option (&options)[N], int first, int nlhs, mxArray* plhs[], 
   if (option.handler == nullptr) {
     return;
   }
-  if (nrhs != option.inputs) {
+  const int most = option.max_inputs > option.inputs ? option.max_inputs : option.inputs;
+  if (nrhs < option.inputs || nrhs > most || most > kMostInputs) {
     Raise(option.identifier, option.message);
   }
+  const mxArray* inputs[kMostInputs] = {};
+  for (int i = 0; i < nrhs; ++i) inputs[i] = prhs[i];
   Outputs outputs(nlhs, plhs);
-  option.handler(outputs, prhs);
+  option.handler(outputs, inputs);
 }
 
 }  // namespace saccadrix::gateway

@@ -1,14 +1,17 @@
 // zelSaccadrix(option, ...): the MATLAB / GNU Octave gateway of the device library.
 //
-// Options 0 to 24 and 27 to 31 each call the device library (one function, or a few for the
-// exports and the markers) and return what it reports as new arrays; 25 and 26 belong to the
-// video gateway and do nothing here. The gateway keeps no state: the connection, the poll thread
+// Options 0 to 24 and 27 to 35 each call the device library (one function, or a few for the
+// exports, the markers, the validation and the events) and return what it reports as new
+// arrays; 25 and 26 belong to the video gateway and do nothing here. The gateway keeps no state: the connection, the poll thread
 // and the recorded results live in the device library, which is never unloaded, so clearing
 // the gateway (clear mex, clear all) leaves a running connection alone.
 #include <unistd.h>
 
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <type_traits>
@@ -17,6 +20,8 @@
 #include "gateway.h"
 #include "saccadrix/result_columns.hpp"
 #include "saccadrix/saccadrix.h"
+#include "saccadrix/saccadrix_events.h"
+#include "saccadrix/saccadrix_validation.h"
 
 namespace {
 
@@ -456,6 +461,533 @@ void mexGetMarkers(Outputs& out, const mxArray* const[]) {
   }
 }
 
+// ---- Option 32: a validation of the stored recording ------------------------------------------
+
+constexpr double kDefaultSkipSeconds = 0.3;
+
+// Output struct fields of option 32, each an N-by-2 double (column = eye) per target and a
+// 1-by-2 row in `overall`.
+struct ValidationFigure {
+  const char* name;
+  double (*value)(const T_VALIDATION_RESULT&);
+};
+constexpr ValidationFigure kValidationFigures[] = {
+    {"accuracy", [](const T_VALIDATION_RESULT& r) { return r.accuracy; }},
+    {"offsetX", [](const T_VALIDATION_RESULT& r) { return r.offsetX; }},
+    {"offsetY", [](const T_VALIDATION_RESULT& r) { return r.offsetY; }},
+    {"precisionRms", [](const T_VALIDATION_RESULT& r) { return r.precisionRms; }},
+    {"precisionSd", [](const T_VALIDATION_RESULT& r) { return r.precisionSd; }},
+    {"dataLoss", [](const T_VALIDATION_RESULT& r) { return r.dataLoss; }},
+    {"samples", [](const T_VALIDATION_RESULT& r) { return static_cast<double>(r.samples); }},
+    {"tracked", [](const T_VALIDATION_RESULT& r) { return static_cast<double>(r.tracked); }},
+};
+constexpr int kValidationFigureCount =
+    static_cast<int>(sizeof(kValidationFigures) / sizeof(kValidationFigures[0]));
+
+// A real, full double matrix of `rows` rows and two columns (x and y, or start and end), or
+// null for anything else (rows 0: any number of rows of at least one).
+const double* TwoColumnInput(const mxArray* input, size_t rows) {
+  if (input == nullptr || mxGetNumberOfDimensions(input) != 2 || mxGetN(input) != 2 ||
+      mxGetM(input) < 1 || (rows != 0 && mxGetM(input) != rows)) {
+    return nullptr;
+  }
+  return DoubleArrayInput(input, 2 * mxGetM(input));
+}
+
+// A rows-by-columns double matrix as a new array.
+mxArray* NewMatrix(size_t rows, size_t columns, double** data) {
+  mxArray* array =
+      mxCreateDoubleMatrix(static_cast<mwSize>(rows), static_cast<mwSize>(columns), mxREAL);
+  if (array == nullptr) {
+    RaiseWithoutId("Out of memory - not enough free heap space");
+  }
+  *data = mxGetPr(array);
+  return array;
+}
+
+// The figures of `count` targets of `eyes` eyes (results[eyes * k + eye]) as fields of
+// `record`, one count-by-eyes matrix per figure.
+void SetFigures(mxArray* record, const T_VALIDATION_RESULT* results, size_t count,
+                size_t eyes) {
+  for (const ValidationFigure& figure : kValidationFigures) {
+    double* data = nullptr;
+    mxArray* matrix = NewMatrix(count, eyes, &data);
+    for (size_t k = 0; k < count; ++k) {
+      for (size_t eye = 0; eye < eyes; ++eye) {
+        data[eye * count + k] = figure.value(results[eyes * k + eye]);
+      }
+    }
+    mxSetField(record, 0, figure.name, matrix);
+  }
+}
+
+// Every stored record from the oldest, with its time: the mapped sample time, or the host
+// read time where the mapping has none. Nothing is removed. Returns 0 or a negative status.
+int ReadRecording(std::vector<T_RESULTS_STRUCT>* records, std::vector<double>* time) {
+  const int32_t count = zelSaccadrixGetResultsCount();
+  if (count <= 0 || zelSaccadrixSetBufferPosition(0) != SACCADRIX_OK) {
+    return SACCADRIX_OK;  // nothing recorded: every window is empty
+  }
+  std::vector<double> host;
+  try {
+    records->resize(static_cast<size_t>(count));
+    time->resize(static_cast<size_t>(count));
+    host.resize(static_cast<size_t>(count));
+  } catch (const std::bad_alloc&) {
+    RaiseWithoutId("Out of memory - not enough free heap space");
+  }
+  size_t read = 0;
+  while (read < records->size()) {
+    const size_t left = records->size() - read;
+    const int wanted = static_cast<int>(left < kExportChunk ? left : kExportChunk);
+    const int got = zelSaccadrixGetBufferedResults(&(*records)[read], &host[read],
+                                                   &(*time)[read], wanted, 0);
+    if (got < 0) {
+      return got;
+    }
+    if (got == 0) {
+      break;
+    }
+    read += static_cast<size_t>(got);
+  }
+  records->resize(read);
+  time->resize(read);
+  for (size_t i = 0; i < read; ++i) {
+    if (!std::isfinite((*time)[i])) (*time)[i] = host[i];
+  }
+  return SACCADRIX_OK;
+}
+
+// The fitted calibrations of both eyes, for raw records. Returns 0 or a negative status.
+int ReadCalibrations(T_GAZE_CALIBRATION (&calibration)[2]) {
+  for (int eye = 0; eye < 2; ++eye) {
+    double distance = 0.0, aux1 = 0.0, aux2 = 0.0;
+    const int status = zelSaccadrixGetCalibration(eye, calibration[eye].coefficients,
+                                                  &calibration[eye].eyeScale, &distance, &aux1,
+                                                  &aux2);
+    if (status < 0) {
+      return status;
+    }
+  }
+  return SACCADRIX_OK;
+}
+
+// The validation of the stored recording, both eyes: per_target[2 * k + eye].
+int ValidateRecording(const std::vector<T_VALIDATION_TARGET>& targets,
+                      const T_VALIDATION_PARAMS& params, T_VALIDATION_RESULT* per_target,
+                      T_VALIDATION_RESULT* overall) {
+  std::vector<T_RESULTS_STRUCT> records;
+  std::vector<double> time;
+  int status = ReadRecording(&records, &time);
+  T_GAZE_CALIBRATION calibration[2] = {};
+  bool raw = false;
+  for (const T_RESULTS_STRUCT& r : records) raw = raw || r.resultsType == 0;
+  if (status == SACCADRIX_OK && raw) {
+    status = ReadCalibrations(calibration);
+  }
+  if (status != SACCADRIX_OK) {
+    return status;
+  }
+  return zelSaccadrixValidateRecords(records.empty() ? nullptr : records.data(),
+                                     time.empty() ? nullptr : time.data(),
+                                     static_cast<int>(records.size()),
+                                     raw ? calibration : nullptr, targets.data(),
+                                     static_cast<int>(targets.size()), &params, per_target,
+                                     overall);
+}
+
+bool IsRealDouble(const mxArray* input) {
+  return mxIsDouble(input) && !mxIsComplex(input) && !mxIsSparse(input);
+}
+
+// The validation of samples a script gives, one eye: M sample times (any shape) and an
+// M-by-3 array of gaze vectors (x, y, z), lost where a vector is zero or not finite.
+int ValidateArrays(const mxArray* time_input, const mxArray* gaze_input,
+                   const std::vector<T_VALIDATION_TARGET>& targets,
+                   const T_VALIDATION_PARAMS& params, T_VALIDATION_RESULT* per_target,
+                   T_VALIDATION_RESULT* overall) {
+  const size_t m = mxGetNumberOfElements(time_input);
+  if (!IsRealDouble(time_input) || !IsRealDouble(gaze_input) ||
+      mxGetNumberOfDimensions(gaze_input) != 2 || mxGetM(gaze_input) != m ||
+      mxGetN(gaze_input) != 3 || m > static_cast<size_t>(std::numeric_limits<int>::max())) {
+    Raise("MATLAB:mexValidate:invalidSamples",
+          "Inputs 6 and 7 must be real double arrays: M sample times and M-by-3 gaze vectors.");
+  }
+  std::vector<double> gaze;
+  try {
+    gaze.resize(3 * m);
+  } catch (const std::bad_alloc&) {
+    RaiseWithoutId("Out of memory - not enough free heap space");
+  }
+  const double* time = m > 0 ? mxGetPr(time_input) : nullptr;
+  const double* columns = m > 0 ? mxGetPr(gaze_input) : nullptr;
+  for (size_t i = 0; i < m; ++i) {
+    for (size_t c = 0; c < 3; ++c) gaze[3 * i + c] = columns[c * m + i];
+  }
+  return zelSaccadrixValidate(time, m > 0 ? gaze.data() : nullptr, nullptr,
+                              static_cast<int>(m), targets.data(),
+                              static_cast<int>(targets.size()), &params, per_target, overall);
+}
+
+// zelSaccadrix(32, targets, windows, viewingDistance[, skipSeconds[, time, gaze]]):
+// [v, status], a validation of the stored recording (read, not removed) or of the samples
+// given. targets is N-by-2 (x, y on the target plane at viewingDistance, or degrees when it
+// is 0); windows is N-by-2 (start, end: on the host clock, option 27's seconds, as the
+// sample times of option 31; or on the clock of the time given). v holds target, window,
+// each figure of T_VALIDATION_RESULT as an N-by-2 matrix (column = eye; N-by-1 for samples
+// given) and overall (the same figures as a row); figures are NaN when the status is not 0.
+void mexValidate(Outputs& out, const mxArray* const prhs[]) {
+  if (prhs[5] != nullptr && prhs[6] == nullptr) {
+    Raise("MATLAB:mexValidate:invalidNumInputs", "Four, five or seven inputs required.");
+  }
+  const double* positions = TwoColumnInput(prhs[1], 0);
+  if (positions == nullptr) {
+    Raise("MATLAB:mexValidate:invalidTargets",
+          "Input 2 must be a real double N-by-2 array of targets (x, y), N at least 1.");
+  }
+  const size_t n = mxGetM(prhs[1]);
+  const double* windows = TwoColumnInput(prhs[2], n);
+  if (windows == nullptr) {
+    Raise("MATLAB:mexValidate:invalidWindows",
+          "Input 3 must be a real double N-by-2 array of windows (start, end), a row per "
+          "target.");
+  }
+  if (n > static_cast<size_t>(std::numeric_limits<int>::max() / 2)) {
+    Raise("MATLAB:mexValidate:invalidTargets", "Too many targets.");
+  }
+  T_VALIDATION_PARAMS params{};
+  params.viewingDistance = ScalarInput(prhs[3]);
+  params.skipSeconds = prhs[4] != nullptr ? ScalarInput(prhs[4]) : kDefaultSkipSeconds;
+  params.windowsInSamples = 0;
+
+  const bool samples_given = prhs[5] != nullptr;
+  const size_t eyes = samples_given ? 1 : 2;
+  std::vector<T_VALIDATION_TARGET> targets;
+  std::vector<T_VALIDATION_RESULT> per_target;
+  try {
+    targets.resize(n);
+    per_target.resize(eyes * n);
+  } catch (const std::bad_alloc&) {
+    RaiseWithoutId("Out of memory - not enough free heap space");
+  }
+  for (size_t k = 0; k < n; ++k) {
+    targets[k].x = positions[k];
+    targets[k].y = positions[n + k];
+    targets[k].start = windows[k];
+    targets[k].end = windows[n + k];
+  }
+
+  T_VALIDATION_RESULT overall[2] = {};
+  const int status =
+      samples_given
+          ? ValidateArrays(prhs[5], prhs[6], targets, params, per_target.data(), overall)
+          : ValidateRecording(targets, params, per_target.data(), overall);
+  if (status != SACCADRIX_OK) {
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+    const T_VALIDATION_RESULT none{kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, 0, 0};
+    for (auto& r : per_target) r = none;
+    overall[0] = overall[1] = none;
+  }
+
+  auto status_out = out.Int32(1);
+  status_out.Store(status);
+  if (!out.HasRoom(0)) {
+    return;
+  }
+  const char* names[kValidationFigureCount + 3] = {"target", "window"};
+  for (int f = 0; f < kValidationFigureCount; ++f) names[f + 2] = kValidationFigures[f].name;
+  names[kValidationFigureCount + 2] = "overall";
+  mxArray* v = out.StructColumn(0, 1, kValidationFigureCount + 3, names);
+  double* data = nullptr;
+  mxArray* target_matrix = NewMatrix(n, 2, &data);
+  std::memcpy(data, positions, 2 * n * sizeof(double));
+  mxSetField(v, 0, "target", target_matrix);
+  mxArray* window_matrix = NewMatrix(n, 2, &data);
+  std::memcpy(data, windows, 2 * n * sizeof(double));
+  mxSetField(v, 0, "window", window_matrix);
+  SetFigures(v, per_target.data(), n, eyes);
+  mxArray* all = mxCreateStructMatrix(1, 1, kValidationFigureCount, names + 2);
+  if (all == nullptr) {
+    RaiseWithoutId("Out of memory - not enough free heap space");
+  }
+  // One "target": each figure becomes a row.
+  SetFigures(all, overall, 1, eyes);
+  mxSetField(v, 0, "overall", all);
+}
+
+// ---- Options 33 to 35: eye-movement events --------------------------------------------------
+
+// The members of T_EVENT_PARAMS that a script may set, by name. Flags take 0 or 1 (logical
+// or numeric); the others any real number, which the library checks against its range.
+struct EventParamField {
+  const char* name;
+  size_t offset;
+  bool flag;
+};
+constexpr EventParamField kEventParamFields[] = {
+    {"detectPso", offsetof(T_EVENT_PARAMS, detectPso), true},
+    {"detectPursuit", offsetof(T_EVENT_PARAMS, detectPursuit), true},
+    {"minSaccadeDuration", offsetof(T_EVENT_PARAMS, minSaccadeDuration), false},
+    {"initialPeakThreshold", offsetof(T_EVENT_PARAMS, initialPeakThreshold), false},
+    {"peakSigmas", offsetof(T_EVENT_PARAMS, peakSigmas), false},
+    {"onsetSigmas", offsetof(T_EVENT_PARAMS, onsetSigmas), false},
+    {"localNoiseWeight", offsetof(T_EVENT_PARAMS, localNoiseWeight), false},
+    {"localNoiseWindow", offsetof(T_EVENT_PARAMS, localNoiseWindow), false},
+    {"maxSpeed", offsetof(T_EVENT_PARAMS, maxSpeed), false},
+    {"maxPsoDuration", offsetof(T_EVENT_PARAMS, maxPsoDuration), false},
+    {"minFixationDuration", offsetof(T_EVENT_PARAMS, minFixationDuration), false},
+    {"minPursuitDuration", offsetof(T_EVENT_PARAMS, minPursuitDuration), false},
+    {"pursuitWindow", offsetof(T_EVENT_PARAMS, pursuitWindow), false},
+    {"pursuitMinSpeed", offsetof(T_EVENT_PARAMS, pursuitMinSpeed), false},
+    {"blinkMargin", offsetof(T_EVENT_PARAMS, blinkMargin), false},
+    {"liveVelocityWindow", offsetof(T_EVENT_PARAMS, liveVelocityWindow), false},
+    {"liveThresholdTime", offsetof(T_EVENT_PARAMS, liveThresholdTime), false},
+};
+
+// The detection parameters of a script: the defaults, with each field of the scalar struct
+// `input` (input number `position`) in place of its member. Raises `identifier` for an input
+// that is not a scalar struct, a field that is not a member, or a value that is not a real
+// number. A flag other than 0 or 1 is passed on as 2, which the library refuses.
+T_EVENT_PARAMS EventParamsInput(const mxArray* input, int position, const char* identifier) {
+  T_EVENT_PARAMS params{};
+  (void)zelSaccadrixGetDefaultEventParams(&params);
+  char text[200];
+  if (!mxIsStruct(input) || mxGetNumberOfElements(input) != 1) {
+    std::snprintf(text, sizeof text, "Input %d must be a scalar struct of event parameters.",
+                  position);
+    Raise(identifier, text);
+  }
+  const int fields = mxGetNumberOfFields(input);
+  for (int f = 0; f < fields; ++f) {
+    const char* name = mxGetFieldNameByNumber(input, f);
+    const EventParamField* field = nullptr;
+    for (const EventParamField& candidate : kEventParamFields) {
+      if (std::strcmp(candidate.name, name) == 0) field = &candidate;
+    }
+    if (field == nullptr) {
+      std::snprintf(text, sizeof text, "Input %d has a field '%.64s' that is no event parameter.",
+                    position, name);
+      Raise(identifier, text);
+    }
+    const mxArray* value = mxGetFieldByNumber(input, 0, f);
+    if (value == nullptr || mxGetNumberOfElements(value) != 1 ||
+        !(mxIsNumeric(value) || mxIsLogical(value)) || mxIsComplex(value) ||
+        mxIsSparse(value)) {
+      std::snprintf(text, sizeof text, "Field '%s' of input %d must be a real number.",
+                    field->name, position);
+      Raise(identifier, text);
+    }
+    const double number = mxGetScalar(value);
+    auto* member = reinterpret_cast<unsigned char*>(&params) + field->offset;
+    if (field->flag) {
+      const uint32_t flag = number == 0.0 ? 0u : (number == 1.0 ? 1u : 2u);
+      std::memcpy(member, &flag, sizeof flag);
+    } else {
+      std::memcpy(member, &number, sizeof number);
+    }
+  }
+  return params;
+}
+
+// zelSaccadrix(33, eye, on[, params]): turns live event detection of an eye (0, 1, or -1
+// for both) on (on nonzero) or off, with the parameters of a struct (missing fields: the
+// defaults). Returns the status.
+void mexSetEventDetection(Outputs& out, const mxArray* const prhs[]) {
+  const int32_t eye = IntegerInput(prhs[1]);
+  const int on = IntegerInput(prhs[2]) != 0 ? 1 : 0;
+  T_EVENT_PARAMS params{};
+  const bool given = prhs[3] != nullptr;
+  if (given) {
+    params = EventParamsInput(prhs[3], 4, "MATLAB:mexSetEventDetection:invalidParams");
+  }
+  auto status = out.Int32(0);
+  status.Store(zelSaccadrixSetEventDetection(eye, on, given ? &params : nullptr));
+}
+
+// The name of an event type, as the struct's typeName field gives it.
+const char* EventTypeName(int type) {
+  switch (type) {
+    case SACCADRIX_EVENT_FIXATION: return "fixation";
+    case SACCADRIX_EVENT_SACCADE: return "saccade";
+    case SACCADRIX_EVENT_PSO: return "pso";
+    case SACCADRIX_EVENT_PURSUIT: return "pursuit";
+    case SACCADRIX_EVENT_BLINK: return "blink";
+    default: return "undefined";
+  }
+}
+
+mxArray* NewNumber(double value) {
+  mxArray* array = mxCreateDoubleScalar(value);
+  if (array == nullptr) RaiseWithoutId("Out of memory - not enough free heap space");
+  return array;
+}
+
+mxArray* NewTimestamp(uint64_t value) {
+  mxArray* array = mxCreateNumericMatrix(1, 1, mxUINT64_CLASS, mxREAL);
+  if (array == nullptr) RaiseWithoutId("Out of memory - not enough free heap space");
+  *static_cast<uint64_t*>(mxGetData(array)) = value;
+  return array;
+}
+
+mxArray* NewText(const char* text) {
+  mxArray* array = mxCreateString(text);
+  if (array == nullptr) RaiseWithoutId("Out of memory - not enough free heap space");
+  return array;
+}
+
+// A sample index of an offline event as Octave counts (from 1); NaN for a live event.
+double IndexFromOne(int32_t index) {
+  return index >= 0 ? static_cast<double>(index) + 1.0
+                    : std::numeric_limits<double>::quiet_NaN();
+}
+
+// The fields of an event struct of options 34 and 35, in order: T_EVENT_STRUCT's members
+// (timestamps as uint64, the rest as doubles) and the type and phase as text.
+struct EventField {
+  const char* name;
+  mxArray* (*make)(const T_EVENT_STRUCT&);
+};
+constexpr EventField kEventFields[] = {
+    {"type", [](const T_EVENT_STRUCT& e) { return NewNumber(e.type); }},
+    {"typeName", [](const T_EVENT_STRUCT& e) { return NewText(EventTypeName(e.type)); }},
+    {"eye", [](const T_EVENT_STRUCT& e) { return NewNumber(e.eye); }},
+    {"phase", [](const T_EVENT_STRUCT& e) { return NewNumber(e.phase); }},
+    {"phaseName",
+     [](const T_EVENT_STRUCT& e) {
+       return NewText(e.phase == SACCADRIX_EVENT_START ? "start" : "end");
+     }},
+    {"flags", [](const T_EVENT_STRUCT& e) { return NewNumber(e.flags); }},
+    {"dropped", [](const T_EVENT_STRUCT& e) { return NewNumber(e.dropped); }},
+    {"startIndex", [](const T_EVENT_STRUCT& e) { return NewNumber(IndexFromOne(e.startIndex)); }},
+    {"endIndex", [](const T_EVENT_STRUCT& e) { return NewNumber(IndexFromOne(e.endIndex)); }},
+    {"sampleCount", [](const T_EVENT_STRUCT& e) { return NewNumber(e.sampleCount); }},
+    {"startTimestamp", [](const T_EVENT_STRUCT& e) { return NewTimestamp(e.startTimestamp); }},
+    {"endTimestamp", [](const T_EVENT_STRUCT& e) { return NewTimestamp(e.endTimestamp); }},
+    {"startTime", [](const T_EVENT_STRUCT& e) { return NewNumber(e.startTime); }},
+    {"endTime", [](const T_EVENT_STRUCT& e) { return NewNumber(e.endTime); }},
+    {"detectedTime", [](const T_EVENT_STRUCT& e) { return NewNumber(e.detectedTime); }},
+    {"startX", [](const T_EVENT_STRUCT& e) { return NewNumber(e.startX); }},
+    {"startY", [](const T_EVENT_STRUCT& e) { return NewNumber(e.startY); }},
+    {"endX", [](const T_EVENT_STRUCT& e) { return NewNumber(e.endX); }},
+    {"endY", [](const T_EVENT_STRUCT& e) { return NewNumber(e.endY); }},
+    {"meanX", [](const T_EVENT_STRUCT& e) { return NewNumber(e.meanX); }},
+    {"meanY", [](const T_EVENT_STRUCT& e) { return NewNumber(e.meanY); }},
+    {"amplitude", [](const T_EVENT_STRUCT& e) { return NewNumber(e.amplitude); }},
+    {"peakVelocity", [](const T_EVENT_STRUCT& e) { return NewNumber(e.peakVelocity); }},
+};
+constexpr int kEventFieldCount = static_cast<int>(sizeof(kEventFields) / sizeof(kEventFields[0]));
+
+// Output `index` as a column of event structs (0-by-1 for none).
+void EventsOutput(Outputs& out, int index, const T_EVENT_STRUCT* events, size_t count) {
+  const char* names[kEventFieldCount];
+  for (int f = 0; f < kEventFieldCount; ++f) names[f] = kEventFields[f].name;
+  mxArray* array = out.StructColumn(index, count, kEventFieldCount, names);
+  if (array == nullptr) {
+    return;
+  }
+  for (size_t i = 0; i < count; ++i) {
+    for (int f = 0; f < kEventFieldCount; ++f) {
+      mxSetFieldByNumber(array, static_cast<mwIndex>(i), f, kEventFields[f].make(events[i]));
+    }
+  }
+}
+
+// zelSaccadrix(34): [events, dropped, status], every queued live event, oldest first;
+// dropped adds up the events the full queue lost before them; status is 0 or the negative
+// status that ended the reading.
+void mexGetEvents(Outputs& out, const mxArray* const[]) {
+  std::vector<T_EVENT_STRUCT> events;
+  double dropped = 0.0;
+  int status = SACCADRIX_OK;
+  for (;;) {
+    T_EVENT_STRUCT event{};
+    const int got = zelSaccadrixGetEvent(&event);
+    if (got <= 0) {
+      status = got;
+      break;
+    }
+    dropped += event.dropped;
+    try {
+      events.push_back(event);
+    } catch (const std::bad_alloc&) {
+      RaiseWithoutId("Out of memory - not enough free heap space");
+    }
+  }
+  EventsOutput(out, 0, events.data(), events.size());
+  auto dropped_out = out.Double(1);
+  dropped_out.Store(dropped);
+  auto status_out = out.Int32(2);
+  status_out.Store(status);
+}
+
+// Events asked for on the first offline pass; a larger array when more were found.
+constexpr int kFirstEventGuess = 4096;
+
+// zelSaccadrix(35, time, x, y[, params]): [labels, events, status], the offline detection
+// on arrays of as many doubles each (seconds; degrees, NaN = lost): an int8 label per sample
+// (a column), the events as a struct column, the status. Labels are 0 and the events none
+// when the status is not 0.
+void mexDetectEvents(Outputs& out, const mxArray* const prhs[]) {
+  const size_t count = mxGetNumberOfElements(prhs[1]);
+  const double* arrays[3] = {};
+  for (int i = 0; i < 3; ++i) {
+    const mxArray* input = prhs[i + 1];
+    // Empty arrays are samples too (none): their data pointer may be null.
+    const bool empty_double = count == 0 && mxIsDouble(input) && !mxIsComplex(input) &&
+                              !mxIsSparse(input) && mxGetNumberOfElements(input) == 0;
+    arrays[i] = DoubleArrayInput(input, count);
+    if (!empty_double && (arrays[i] == nullptr || mxGetNumberOfElements(input) != count)) {
+      Raise("MATLAB:mexDetectEvents:invalidSamples",
+            "Inputs 2 to 4 must be real double arrays of as many elements (time, x, y).");
+    }
+  }
+  if (count > static_cast<size_t>(std::numeric_limits<int>::max())) {
+    Raise("MATLAB:mexDetectEvents:invalidSamples", "Too many samples.");
+  }
+  T_EVENT_PARAMS params{};
+  const bool given = prhs[4] != nullptr;
+  if (given) {
+    params = EventParamsInput(prhs[4], 5, "MATLAB:mexDetectEvents:invalidParams");
+  }
+  const T_EVENT_PARAMS* params_in = given ? &params : nullptr;
+
+  int8_t* labels = out.Int8Column(0, count);
+  std::vector<int8_t> scratch;  // labels nobody asked for still need room
+  if (labels == nullptr && count > 0) {
+    try {
+      scratch.resize(count);
+    } catch (const std::bad_alloc&) {
+      RaiseWithoutId("Out of memory - not enough free heap space");
+    }
+    labels = scratch.data();
+  }
+  std::vector<T_EVENT_STRUCT> events;
+  const bool want_events = out.HasRoom(1);
+  int found = 0;
+  int status = SACCADRIX_OK;
+  for (int pass = 0; pass < 2; ++pass) {
+    const int guess = pass == 0 ? kFirstEventGuess : found;
+    try {
+      events.resize(want_events ? static_cast<size_t>(guess) : 0);
+    } catch (const std::bad_alloc&) {
+      RaiseWithoutId("Out of memory - not enough free heap space");
+    }
+    status = zelSaccadrixDetectEvents(arrays[0], arrays[1], arrays[2], static_cast<int>(count),
+                                      labels, params_in, events.empty() ? nullptr : events.data(),
+                                      static_cast<int>(events.size()), &found);
+    if (status != SACCADRIX_OK || !want_events || found <= guess) break;
+  }
+  if (status != SACCADRIX_OK) {
+    found = 0;
+    if (labels != nullptr && count > 0) std::memset(labels, 0, count);
+  }
+  const size_t listed = static_cast<size_t>(found) < events.size() ? static_cast<size_t>(found)
+                                                                   : events.size();
+  EventsOutput(out, 1, events.data(), listed);
+  auto status_out = out.Int32(2);
+  status_out.Store(status);
+}
+
 // ---- The option table -----------------------------------------------------------------------
 
 constexpr auto mexInit = ReturnValue<zelSaccadrixInit>;
@@ -516,9 +1048,16 @@ constexpr Option kOptions[] = {
     {mexGetMarkers, 1, "MATLAB:mexGetMarkers:invalidNumInputs", "One input required."},
     {mexGetResultsWithTimes, 4, "MATLAB:mexGetBufferedResultsWithTimes:invalidNumInputs",
      "Four inputs required."},
+    {mexValidate, 4, "MATLAB:mexValidate:invalidNumInputs", "Four, five or seven inputs required.",
+     7},
+    {mexSetEventDetection, 3, "MATLAB:mexSetEventDetection:invalidNumInputs",
+     "Three or four inputs required.", 4},
+    {mexGetEvents, 1, "MATLAB:mexGetEvents:invalidNumInputs", "One input required."},
+    {mexDetectEvents, 4, "MATLAB:mexDetectEvents:invalidNumInputs",
+     "Four or five inputs required.", 5},
 };
 // Codes past the last row do nothing; a new option is a new row here.
-static_assert(sizeof(kOptions) / sizeof(kOptions[0]) == 32, "options 0 to 31");
+static_assert(sizeof(kOptions) / sizeof(kOptions[0]) == 36, "options 0 to 35");
 
 }  // namespace
 

@@ -45,6 +45,11 @@ function checks (gw, codes)
     29, {"sweep"}, 1
     30, {}, 3
     31, {5, 0, 1}, 43
+    32, {[0 0; 10 10], [0 1; 1 2], 600, 0.1}, 2
+    32, {[0 0], [0 1], 0, 0.1, (0:9)' / 10, [zeros(10, 2), ones(10, 1)]}, 2
+    33, {0, 1, struct("peakSigmas", 5)}, 1
+    34, {}, 3
+    35, {(1:50)' / 500, zeros(50, 1), zeros(50, 1), struct("detectPso", 0)}, 3
   };
   sane = sane(ismember ([sane{:, 1}], codes), :);
 

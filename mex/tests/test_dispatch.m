@@ -10,17 +10,17 @@ function checks (gw)
   % ---- No tracker is open yet --------------------------------------------------------------
   expect_error (@() gw (), "MyToolbox:arrayProduct:nrhs", "No option selected.");
 
-  % Codes that are not 0..24 or 27..31 (or not numbers at all) do nothing: no output, no
+  % Codes that are not 0..24 or 27..35 (or not numbers at all) do nothing: no output, no
   % error, and no library call. -1 in particular must not run option 0; 25 and 26 belong to
   % the video gateway.
-  not_codes = {25, 26, 26.9, 32, 35, -1, NaN, Inf, -Inf, 1e300, -1e300, 24.5 + 1, [], {}, ...
+  not_codes = {25, 26, 26.9, 36, 36.5, 40, -1, NaN, Inf, -Inf, 1e300, -1e300, 24.5 + 1, [], {}, ...
                {0}, struct("a", 0), "z", @sin};
   for k = 1:numel (not_codes)
     expect_no_output (gw, not_codes{k});
   endfor
   % Extra inputs do not matter when the code does nothing.
   expect_no_output (gw, 25, 1, 2, 3);
-  expect_no_output (gw, 32, 1);
+  expect_no_output (gw, 36, 1);
 
   % Without a connection the library's no-device status comes back as an int32 -100, and
   % outputs the library did not write read as zero.
@@ -86,6 +86,21 @@ function checks (gw)
       expect_error (@() gw (args{:}), identifier, message);
     endfor
   endfor
+  % Options whose last inputs may be left out: counts they do not take.
+  % code, wrong counts, handler part of the identifier, message
+  optional = {
+    32, [1 3 6 8 10], "mexValidate", "Four, five or seven inputs required."
+    33, [1 2 5 7], "mexSetEventDetection", "Three or four inputs required."
+    35, [1 3 6 8], "mexDetectEvents", "Four or five inputs required."
+  };
+  for r = 1:rows (optional)
+    [code, counts, handler, message] = optional{r, :};
+    for wrong = counts
+      args = [{code}, num2cell(zeros (1, wrong - 1))];
+      expect_error (@() gw (args{:}), ["MATLAB:" handler ":invalidNumInputs"], message);
+    endfor
+  endfor
+  expect_error (@() gw (34, 0), "MATLAB:mexGetEvents:invalidNumInputs", "One input required.");
   % A wrong count is raised before anything runs: zelSaccadrix(0, 1) did not open the device.
   expect_value (gw (10, 0, zeros (18, 1), 600), int32 (-100), "option 10 after (0, 1)");
 
