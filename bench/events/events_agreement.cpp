@@ -19,6 +19,7 @@
 
 #include <algorithm>
 
+#include "agreement.h"
 #include "live_detector.h"
 #include "saccadrix/saccadrix_events.h"
 #include "synthetic_eye.h"
@@ -29,36 +30,6 @@ struct Labelled {
   std::vector<double> t, x, y;
   std::vector<int8_t> truth;
 };
-
-// Cohen's kappa of two binary ratings (the sample is of class c, or not).
-double kappa(const std::vector<int8_t>& a, const std::vector<int8_t>& b, int c) {
-  double n = 0, both = 0, onlyA = 0, onlyB = 0;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const bool ia = a[i] == c, ib = b[i] == c;
-    n += 1;
-    both += ia && ib;
-    onlyA += ia && !ib;
-    onlyB += !ia && ib;
-  }
-  const double agree = (n - onlyA - onlyB) / n;
-  const double pa = (both + onlyA) / n, pb = (both + onlyB) / n;
-  const double chance = pa * pb + (1 - pa) * (1 - pb);
-  return chance < 1 ? (agree - chance) / (1 - chance) : NAN;
-}
-
-// Over all classes at once.
-double kappa_all(const std::vector<int8_t>& a, const std::vector<int8_t>& b) {
-  const double n = static_cast<double>(a.size());
-  double agree = 0, pa[6] = {}, pb[6] = {};
-  for (size_t i = 0; i < a.size(); ++i) {
-    agree += a[i] == b[i];
-    if (a[i] >= 0 && a[i] <= 5) pa[a[i]] += 1 / n;
-    if (b[i] >= 0 && b[i] <= 5) pb[b[i]] += 1 / n;
-  }
-  double chance = 0;
-  for (int c = 0; c < 6; ++c) chance += pa[c] * pb[c];
-  return (agree / n - chance) / (1 - chance);
-}
 
 void report(const char* name, const Labelled& d) {
   std::vector<int8_t> labels(d.t.size());
@@ -72,12 +43,12 @@ void report(const char* name, const Labelled& d) {
     bool present = false;
     for (int8_t l : d.truth) present = present || l == c;
     if (present) {
-      std::printf(" %.3f |", kappa(d.truth, labels, c));
+      std::printf(" %.3f |", bench::kappa(d.truth, labels, c));
     } else {
       std::printf(" – |");
     }
   }
-  std::printf(" %.3f |\n", kappa_all(d.truth, labels));
+  std::printf(" %.3f |\n", bench::kappa_all(d.truth, labels));
 }
 
 Labelled read_csv(const char* path) {

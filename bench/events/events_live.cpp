@@ -28,6 +28,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "agreement.h"
 #include "saccadrix/saccadrix.h"
 #include "saccadrix/saccadrix_events.h"
 #include "virtual_tracker.h"
@@ -46,34 +47,6 @@ struct Taken {
   T_EVENT_STRUCT event;
   double takenAt;  // host clock when zelSaccadrixGetEvent returned it
 };
-
-double kappa(const std::vector<int8_t>& a, const std::vector<int8_t>& b, int c) {
-  double n = 0, both = 0, onlyA = 0, onlyB = 0;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const bool ia = a[i] == c, ib = b[i] == c;
-    n += 1;
-    both += ia && ib;
-    onlyA += ia && !ib;
-    onlyB += !ia && ib;
-  }
-  const double agree = (n - onlyA - onlyB) / n;
-  const double pa = (both + onlyA) / n, pb = (both + onlyB) / n;
-  const double chance = pa * pb + (1 - pa) * (1 - pb);
-  return chance < 1 ? (agree - chance) / (1 - chance) : NAN;
-}
-
-double kappa_all(const std::vector<int8_t>& a, const std::vector<int8_t>& b) {
-  const double n = static_cast<double>(a.size());
-  double agree = 0, pa[6] = {}, pb[6] = {};
-  for (size_t i = 0; i < a.size(); ++i) {
-    agree += a[i] == b[i];
-    if (a[i] >= 0 && a[i] <= 5) pa[a[i]] += 1 / n;
-    if (b[i] >= 0 && b[i] <= 5) pb[b[i]] += 1 / n;
-  }
-  double chance = 0;
-  for (int c = 0; c < 6; ++c) chance += pa[c] * pb[c];
-  return (agree / n - chance) / (1 - chance);
-}
 
 void run(int id, double rate, double noise, double seconds, int pollMicroseconds) {
   vt::SubjectConfig s;
@@ -223,12 +196,12 @@ void run(int id, double rate, double noise, double seconds, int pollMicroseconds
   for (int c = 1; c <= 5; ++c) {
     const bool present = std::find(truthLabels.begin(), truthLabels.end(), c) != truthLabels.end();
     if (present) {
-      std::printf(" %.3f |", kappa(truthLabels, labels, c));
+      std::printf(" %.3f |", bench::kappa(truthLabels, labels, c));
     } else {
       std::printf(" – |");  // the class never truly occurred
     }
   }
-  std::printf(" %.3f |\n", kappa_all(truthLabels, labels));
+  std::printf(" %.3f |\n", bench::kappa_all(truthLabels, labels));
   std::fflush(stdout);
 }
 

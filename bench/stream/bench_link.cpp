@@ -67,16 +67,7 @@ void stream_at(double rate, int seconds) {
   std::atomic<bool> stop{false};
   std::vector<bench::Seen> seen;
   seen.reserve(static_cast<size_t>(rate * (seconds + 5)));
-  std::thread client([&] {
-    T_RESULTS_STRUCT r;
-    uint64_t last = ~0ull;
-    while (!stop.load(std::memory_order_relaxed)) {
-      if (zelSaccadrixGetLastResult(&r) == 0 && r.timestamp != last) {
-        last = r.timestamp;
-        seen.emplace_back(r.timestamp, Clock::now());
-      }
-    }
-  });
+  std::thread client = bench::spinning_client(stop, seen);
   const double load0 = load_average();
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
   const double load1 = load_average();

@@ -5,10 +5,12 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -71,6 +73,21 @@ inline StoredCount count_stored() {
 
 // A record a client saw: its timestamp and when it became visible.
 using Seen = std::pair<uint64_t, std::chrono::steady_clock::time_point>;
+
+// A client that spins on zelSaccadrixGetLastResult (no sleep between calls) and notes when
+// each new record becomes visible, until stop is set.
+inline std::thread spinning_client(std::atomic<bool>& stop, std::vector<Seen>& seen) {
+  return std::thread([&stop, &seen] {
+    T_RESULTS_STRUCT r;
+    uint64_t last = ~0ull;
+    while (!stop.load(std::memory_order_relaxed)) {
+      if (zelSaccadrixGetLastResult(&r) == 0 && r.timestamp != last) {
+        last = r.timestamp;
+        seen.emplace_back(r.timestamp, std::chrono::steady_clock::now());
+      }
+    }
+  });
+}
 
 // Microseconds from the moment the simulated tracker made each report readable (its own
 // record) to the moment the client saw its record; reports it did not keep are skipped.
