@@ -297,6 +297,15 @@ struct Option {
 // The most inputs any option takes, the option code included.
 constexpr int kMostInputs = 8;
 
+// Whether every row of an option table takes at most kMostInputs inputs (for static_assert).
+template <size_t N>
+constexpr bool InputsFit(const Option (&options)[N]) {
+  for (const Option& option : options) {
+    if (option.inputs > kMostInputs || option.max_inputs > kMostInputs) return false;
+  }
+  return true;
+}
+
 // The dispatch both gateways share. No input at all is an error; an option code that is not
 // a number within first..(first + count - 1), or whose row has no handler, returns with no
 // output and no error whatever the inputs; otherwise the option's input count is checked

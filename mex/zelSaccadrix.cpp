@@ -2,9 +2,10 @@
 //
 // Options 0 to 24 and 27 to 35 each call the device library (one function, or a few for the
 // exports, the markers, the validation and the events) and return what it reports as new
-// arrays; 25 and 26 belong to the video gateway and do nothing here. The gateway keeps no state: the connection, the poll thread
-// and the recorded results live in the device library, which is never unloaded, so clearing
-// the gateway (clear mex, clear all) leaves a running connection alone.
+// arrays; 25 and 26 belong to the video gateway and do nothing here. The gateway keeps no
+// state: the connection, the poll thread and the recorded results live in the device
+// library, which is never unloaded, so clearing the gateway (clear mex, clear all) leaves a
+// running connection alone.
 #include <unistd.h>
 
 #include <cmath>
@@ -1058,6 +1059,8 @@ constexpr Option kOptions[] = {
 };
 // Codes past the last row do nothing; a new option is a new row here.
 static_assert(sizeof(kOptions) / sizeof(kOptions[0]) == 36, "options 0 to 35");
+static_assert(saccadrix::gateway::InputsFit(kOptions),
+              "an option takes more inputs than Dispatch passes on");
 
 }  // namespace
 

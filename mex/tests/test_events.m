@@ -116,7 +116,8 @@ function live_checks (gw)
   expect_value (gw (2, 1), int32 (0), "calibrated results");
 
   % ---- Wrong inputs of option 33 change nothing ----------------------------------------------
-  bad_params = {struct("peakSigma", 6), struct("a", {1, 2}), {}, "x", struct("liveVelocityWindow", {})};
+  bad_params = {struct("peakSigma", 6), struct("a", {1, 2}), {}, "x", ...
+                struct("liveVelocityWindow", {})};
   for k = 1:numel (bad_params)
     expect_error (@() gw (33, 0, 1, bad_params{k}), ...
                   "MATLAB:mexSetEventDetection:invalidParams", ".");
