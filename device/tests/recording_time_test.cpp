@@ -81,7 +81,7 @@ TEST_F(RecordingTime, sample_times_follow_the_true_readable_times) {
   std::unordered_map<uint64_t, double> readable;
   for (const vt::Readable& r : vt::readable_times(id_)) readable[r.timestamp] = monotonic_seconds(r.when);
   std::vector<double> errors;
-  size_t first = d.records.size(), last = 0;  // the first and last record with a true time
+  std::vector<std::pair<double, double>> pairs;  // (sample time, true readable time)
   for (size_t i = 0; i < d.records.size(); ++i) {
     ASSERT_FALSE(std::isnan(d.sample[i]));
     EXPECT_LE(d.sample[i], d.host[i] + 1e-6) << "a report cannot be read before it is readable";
@@ -91,21 +91,25 @@ TEST_F(RecordingTime, sample_times_follow_the_true_readable_times) {
     const auto it = readable.find(+d.records[i].timestamp);
     if (it != readable.end()) {
       errors.push_back(std::fabs(d.sample[i] - it->second));
-      first = std::min(first, i);
-      last = i;
+      pairs.emplace_back(d.sample[i], it->second);
     }
   }
   ASSERT_GT(errors.size(), 2000u);
   std::sort(errors.begin(), errors.end());
   // Generous for a loaded test machine; the benchmark reports the real figures.
   EXPECT_LT(errors[errors.size() / 2], 2e-3);
-  // The mapped times run at the host's rate, not the tracker's: over the whole recording,
-  // mapped spans equal true spans to well within the clock's 300 ppm.
-  const double trueSpan = readable[+d.records[last].timestamp] - readable[+d.records[first].timestamp];
-  const double mappedSpan = d.sample[last] - d.sample[first];
-  ASSERT_GT(trueSpan, 2.0);
-  EXPECT_NEAR(mappedSpan / trueSpan - 1, 0, 100e-6) << "mapped " << mappedSpan << " s, true "
-                                                     << trueSpan << " s";
+  // The mapped times run at the host's rate, not the tracker's: mapped spans equal true
+  // spans to well within the clock's 300 ppm. Spans of half the recording, the median over
+  // many of them: the simulator makes a few reports readable late on a loaded machine.
+  const size_t half = pairs.size() / 2;
+  std::vector<double> ratios;
+  for (size_t i = 0; i + half < pairs.size(); i += 1 + half / 200) {
+    const double trueSpan = pairs[i + half].second - pairs[i].second;
+    ASSERT_GT(trueSpan, 0.5);
+    ratios.push_back((pairs[i + half].first - pairs[i].first) / trueSpan - 1);
+  }
+  std::sort(ratios.begin(), ratios.end());
+  EXPECT_NEAR(ratios[ratios.size() / 2], 0, 100e-6);
   // The newest record's host time, and the mapping of its timestamp, agree with the above.
   T_RESULTS_STRUCT newest;
   double host = 0, mapped = 0;
