@@ -12,7 +12,7 @@ if(COMMAND saccadrix_fuzz_target AND saccadrix_fuzz_vt_sources AND ZLIB_FOUND)
   saccadrix_fuzz_target(fuzz_load_calibration
     ${CMAKE_CURRENT_LIST_DIR}/fuzz_load_calibration.cpp
     ${saccadrix_fuzz_vt_sources}
-    $<TARGET_OBJECTS:saccadrix_core>)
+    ${SACCADRIX_LIBRARY_OBJECTS})
   target_include_directories(fuzz_load_calibration PRIVATE
     ${PROJECT_SOURCE_DIR}/virtual-tracker/include ${PROJECT_SOURCE_DIR}/virtual-tracker/src)
   target_compile_options(fuzz_load_calibration PRIVATE -fsanitize=address,undefined)
