@@ -20,13 +20,13 @@ struct Stream {
 };
 
 Stream make_stream(double rate, double seconds) {
-  synthetic::Spec spec;
-  spec.rate = rate;
-  spec.seconds = seconds;
-  spec.noise = 0.014;
-  spec.pso = true;
-  spec.blinkEvery = 4;
-  const synthetic::Signal s = synthetic::generate(spec);
+  synthetic::Scenario scenario;
+  scenario.rate = rate;
+  scenario.seconds = seconds;
+  scenario.noise = 0.014;
+  scenario.pso = true;
+  scenario.blinkEvery = 4;
+  const synthetic::Signal s = synthetic::generate(scenario);
   Stream stream;
   for (size_t i = 0; i < s.t.size(); ++i) {
     T_RESULTS_STRUCT r;
@@ -93,14 +93,14 @@ BENCHMARK(BM_feed)
 
 // Offline: a minute of samples at a rate, per call; items are samples.
 void BM_detect_offline(benchmark::State& state) {
-  synthetic::Spec spec;
-  spec.rate = static_cast<double>(state.range(0));
-  spec.seconds = 60;
-  spec.noise = 0.014;
-  spec.pso = true;
-  spec.blinkEvery = 4;
-  spec.pursuitEvery = 5;
-  const synthetic::Signal s = synthetic::generate(spec);
+  synthetic::Scenario scenario;
+  scenario.rate = static_cast<double>(state.range(0));
+  scenario.seconds = 60;
+  scenario.noise = 0.014;
+  scenario.pso = true;
+  scenario.blinkEvery = 4;
+  scenario.pursuitEvery = 5;
+  const synthetic::Signal s = synthetic::generate(scenario);
   std::vector<int8_t> labels(s.t.size());
   std::vector<T_EVENT_STRUCT> events(4096);
   for (auto _ : state) {

@@ -90,15 +90,15 @@ Labelled read_csv(const char* path) {
 
 // The live detector, sample by sample, against the truth of a synthetic signal.
 void live_report(double rate, double rmsNoise, double seconds) {
-  synthetic::Spec spec;
-  spec.rate = rate;
-  spec.noise = rmsNoise / std::sqrt(2.0);  // per sample, from sample-to-sample RMS
-  spec.seconds = seconds;
-  spec.pso = true;
-  spec.blinkEvery = 4;
-  spec.minAmplitude = 1;
-  spec.maxAmplitude = 15;
-  const synthetic::Signal s = synthetic::generate(spec);
+  synthetic::Scenario scenario;
+  scenario.rate = rate;
+  scenario.noise = rmsNoise / std::sqrt(2.0);  // per sample, from sample-to-sample RMS
+  scenario.seconds = seconds;
+  scenario.pso = true;
+  scenario.blinkEvery = 4;
+  scenario.minAmplitude = 1;
+  scenario.maxAmplitude = 15;
+  const synthetic::Signal s = synthetic::generate(scenario);
   T_EVENT_PARAMS p;
   zelSaccadrixGetDefaultEventParams(&p);
   saccadrix::events::LiveDetector detector(p, 0);
@@ -191,14 +191,14 @@ int main(int argc, char** argv) {
               {"1000 Hz, noise 0.014 deg", 1000, 0.014},
               {"8000 Hz, noise 0.014 deg", 8000, 0.014}};
   for (const auto& r : rows) {
-    synthetic::Spec spec;
-    spec.rate = r.rate;
-    spec.noise = r.noise;
-    spec.seconds = 120;
-    spec.pso = true;
-    spec.blinkEvery = 4;
-    spec.pursuitEvery = 5;
-    const synthetic::Signal s = synthetic::generate(spec);
+    synthetic::Scenario scenario;
+    scenario.rate = r.rate;
+    scenario.noise = r.noise;
+    scenario.seconds = 120;
+    scenario.pso = true;
+    scenario.blinkEvery = 4;
+    scenario.pursuitEvery = 5;
+    const synthetic::Signal s = synthetic::generate(scenario);
     report(r.name, Labelled{s.t, s.x, s.y, s.label});
   }
   return 0;

@@ -134,12 +134,12 @@ py::dtype EventDtype() {
     add("mean_y", "<f8", offsetof(T_EVENT_STRUCT, meanY));
     add("amplitude", "<f8", offsetof(T_EVENT_STRUCT, amplitude));
     add("peak_velocity", "<f8", offsetof(T_EVENT_STRUCT, peakVelocity));
-    py::dict spec;
-    spec["names"] = names;
-    spec["formats"] = formats;
-    spec["offsets"] = offsets;
-    spec["itemsize"] = sizeof(T_EVENT_STRUCT);
-    return py::dtype::from_args(spec).release();
+    py::dict layout;
+    layout["names"] = names;
+    layout["formats"] = formats;
+    layout["offsets"] = offsets;
+    layout["itemsize"] = sizeof(T_EVENT_STRUCT);
+    return py::dtype::from_args(layout).release();
   }();
   return py::reinterpret_borrow<py::dtype>(dtype);
 }

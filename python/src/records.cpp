@@ -95,12 +95,12 @@ py::dtype MakeRecordDtype() {
     offsets.append(offset);
     offset += sizeof(double);
   }
-  py::dict spec;
-  spec["names"] = names;
-  spec["formats"] = formats;
-  spec["offsets"] = offsets;
-  spec["itemsize"] = sizeof(Row);
-  return py::dtype::from_args(spec);
+  py::dict layout;
+  layout["names"] = names;
+  layout["formats"] = formats;
+  layout["offsets"] = offsets;
+  layout["itemsize"] = sizeof(Row);
+  return py::dtype::from_args(layout);
 }
 
 // A column's value as a Python number: an int for integer fields, a float for values.

@@ -98,12 +98,12 @@ struct RateCase {
 class AcrossRates : public testing::TestWithParam<RateCase> {};
 
 TEST_P(AcrossRates, finds_every_saccade_with_its_onset_and_no_others) {
-  synthetic::Spec spec;
-  spec.rate = GetParam().rate;
-  spec.noise = GetParam().noise;
-  spec.seconds = GetParam().seconds;
-  spec.pso = true;
-  const synthetic::Signal s = synthetic::generate(spec);
+  synthetic::Scenario scenario;
+  scenario.rate = GetParam().rate;
+  scenario.noise = GetParam().noise;
+  scenario.seconds = GetParam().seconds;
+  scenario.pso = true;
+  const synthetic::Signal s = synthetic::generate(scenario);
   const Detected d = detect(s);
 
   SaccadeScore score = score_saccades(s, d.events, 0.005);
@@ -111,9 +111,9 @@ TEST_P(AcrossRates, finds_every_saccade_with_its_onset_and_no_others) {
   EXPECT_EQ(score.falseAlarms, 0);
   // The 20 ms velocity window starts the speed's rise up to 10 ms early, and the onset is
   // the local minimum before that: within 10 ms typically, and a few samples more at worst.
-  const double halfWindow = (std::ceil(0.010 * spec.rate) - 1) / spec.rate;
-  EXPECT_LE(score.median_onset_error(), halfWindow + 1 / spec.rate + 1e-9);
-  EXPECT_LE(score.worst_onset_error(), halfWindow + 4 / spec.rate + 1e-9);
+  const double halfWindow = (std::ceil(0.010 * scenario.rate) - 1) / scenario.rate;
+  EXPECT_LE(score.median_onset_error(), halfWindow + 1 / scenario.rate + 1e-9);
+  EXPECT_LE(score.worst_onset_error(), halfWindow + 4 / scenario.rate + 1e-9);
   EXPECT_GE(recall(s, d, SACCADRIX_EVENT_FIXATION), 0.9);
   EXPECT_GE(recall(s, d, SACCADRIX_EVENT_SACCADE), 0.8);
   // Saccade samples are not called fixation.
@@ -136,11 +136,11 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- PSO, pursuit, blinks ----------------------------------------------------------------
 
 TEST(Detection, labels_post_saccadic_oscillations_after_large_saccades) {
-  synthetic::Spec spec;
-  spec.pso = true;
-  spec.minAmplitude = 6;
-  spec.noise = 0.005;
-  const synthetic::Signal s = synthetic::generate(spec);
+  synthetic::Scenario scenario;
+  scenario.pso = true;
+  scenario.minAmplitude = 6;
+  scenario.noise = 0.005;
+  const synthetic::Signal s = synthetic::generate(scenario);
   const Detected d = detect(s);
   EXPECT_GE(recall(s, d, SACCADRIX_EVENT_PSO), 0.5);
   T_EVENT_PARAMS p;
@@ -151,10 +151,10 @@ TEST(Detection, labels_post_saccadic_oscillations_after_large_saccades) {
 }
 
 TEST(Detection, tells_pursuit_from_fixation) {
-  synthetic::Spec spec;
-  spec.pursuitEvery = 2;
-  spec.noise = 0.02;
-  const synthetic::Signal s = synthetic::generate(spec);
+  synthetic::Scenario scenario;
+  scenario.pursuitEvery = 2;
+  scenario.noise = 0.02;
+  const synthetic::Signal s = synthetic::generate(scenario);
   const Detected d = detect(s);
   EXPECT_GE(recall(s, d, SACCADRIX_EVENT_PURSUIT), 0.8);
   EXPECT_GE(recall(s, d, SACCADRIX_EVENT_FIXATION), 0.9);
@@ -166,9 +166,9 @@ TEST(Detection, tells_pursuit_from_fixation) {
 }
 
 TEST(Detection, lost_samples_are_blinks_with_their_margin) {
-  synthetic::Spec spec;
-  spec.blinkEvery = 1.5;
-  const synthetic::Signal s = synthetic::generate(spec);
+  synthetic::Scenario scenario;
+  scenario.blinkEvery = 1.5;
+  const synthetic::Signal s = synthetic::generate(scenario);
   const Detected d = detect(s);
   T_EVENT_PARAMS p;
   zelSaccadrixGetDefaultEventParams(&p);
@@ -195,9 +195,9 @@ TEST(Detection, lost_samples_are_blinks_with_their_margin) {
 }
 
 TEST(Detection, data_beginning_or_ending_lost_and_all_lost) {
-  synthetic::Spec spec;
-  spec.seconds = 3;
-  synthetic::Signal s = synthetic::generate(spec);
+  synthetic::Scenario scenario;
+  scenario.seconds = 3;
+  synthetic::Signal s = synthetic::generate(scenario);
   for (size_t i = 0; i < 40; ++i) s.x[i] = NAN;
   for (size_t i = s.t.size() - 40; i < s.t.size(); ++i) s.y[i] = INFINITY;
   Detected d = detect(s);
@@ -216,10 +216,10 @@ TEST(Detection, data_beginning_or_ending_lost_and_all_lost) {
 }
 
 TEST(Detection, uneven_sampling_and_gaps_in_time) {
-  synthetic::Spec spec;
-  spec.rate = 1000;
-  spec.noise = 0.01;
-  synthetic::Signal s = synthetic::generate(spec);
+  synthetic::Scenario scenario;
+  scenario.rate = 1000;
+  scenario.noise = 0.01;
+  synthetic::Signal s = synthetic::generate(scenario);
   // Jitter of +-0.2 ms on every time, and a 50 ms hole without samples.
   synthetic::Random rnd(7);
   for (double& t : s.t) t += rnd.uniform(-0.0002, 0.0002);
@@ -245,11 +245,11 @@ TEST(Detection, uneven_sampling_and_gaps_in_time) {
 // ---- Events against labels -----------------------------------------------------------------
 
 TEST(Detection, events_tile_the_labelled_samples) {
-  synthetic::Spec spec;
-  spec.pso = true;
-  spec.blinkEvery = 3;
-  spec.pursuitEvery = 4;
-  const synthetic::Signal s = synthetic::generate(spec);
+  synthetic::Scenario scenario;
+  scenario.pso = true;
+  scenario.blinkEvery = 3;
+  scenario.pursuitEvery = 4;
+  const synthetic::Signal s = synthetic::generate(scenario);
   const Detected d = detect(s);
   int last = -1;
   for (const auto& e : d.events) {
@@ -269,10 +269,10 @@ TEST(Detection, events_tile_the_labelled_samples) {
 }
 
 TEST(Detection, saccade_amplitude_and_peak_velocity_follow_the_truth) {
-  synthetic::Spec spec;
-  spec.noise = 0.005;
-  spec.rate = 1000;
-  const synthetic::Signal s = synthetic::generate(spec);
+  synthetic::Scenario scenario;
+  scenario.noise = 0.005;
+  scenario.rate = 1000;
+  const synthetic::Signal s = synthetic::generate(scenario);
   const Detected d = detect(s);
   for (const auto& truth : s.saccades) {
     for (const auto& e : d.events) {

@@ -79,13 +79,13 @@ struct LiveCase {
 class LiveAcrossRates : public testing::TestWithParam<LiveCase> {};
 
 TEST_P(LiveAcrossRates, saccade_starts_arrive_early_and_none_is_missed_or_invented) {
-  synthetic::Spec spec;
-  spec.rate = GetParam().rate;
-  spec.noise = GetParam().noise;
-  spec.seconds = spec.rate > 2000 ? 10 : 30;
-  spec.pso = true;
-  spec.blinkEvery = 4;
-  const synthetic::Signal s = synthetic::generate(spec);
+  synthetic::Scenario scenario;
+  scenario.rate = GetParam().rate;
+  scenario.noise = GetParam().noise;
+  scenario.seconds = scenario.rate > 2000 ? 10 : 30;
+  scenario.pso = true;
+  scenario.blinkEvery = 4;
+  const synthetic::Signal s = synthetic::generate(scenario);
   const std::vector<T_EVENT_STRUCT> events = run_live(s, defaults());
   expect_well_formed(events);
 
@@ -114,7 +114,7 @@ TEST_P(LiveAcrossRates, saccade_starts_arrive_early_and_none_is_missed_or_invent
     }
     EXPECT_LE(match->detectedTime - truth.onset, GetParam().maxDelay) << "saccade at " << truth.onset;
     // Back-dated to the onset, within the velocity window and a few samples.
-    EXPECT_NEAR(match->startTime, truth.onset, 0.004 + 4 / spec.rate);
+    EXPECT_NEAR(match->startTime, truth.onset, 0.004 + 4 / scenario.rate);
   }
   EXPECT_EQ(missed, 0) << "of " << counted;
   int invented = 0;
@@ -137,10 +137,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<LiveCase>& row) { return row.param.name; });
 
 TEST(LiveDetector, blinks_start_and_end_around_each_loss) {
-  synthetic::Spec spec;
-  spec.rate = 1000;
-  spec.blinkEvery = 1;
-  const synthetic::Signal s = synthetic::generate(spec);
+  synthetic::Scenario scenario;
+  scenario.rate = 1000;
+  scenario.blinkEvery = 1;
+  const synthetic::Signal s = synthetic::generate(scenario);
   const std::vector<T_EVENT_STRUCT> events = run_live(s, defaults());
   expect_well_formed(events);
   std::vector<double> lossStarts;
@@ -163,11 +163,11 @@ TEST(LiveDetector, blinks_start_and_end_around_each_loss) {
 }
 
 TEST(LiveDetector, pursuit_is_reported_between_fixations_with_false_saccades_rejected) {
-  synthetic::Spec spec;
-  spec.rate = 1000;
-  spec.noise = 0.014;
-  spec.pursuitEvery = 2;
-  const synthetic::Signal s = synthetic::generate(spec);
+  synthetic::Scenario scenario;
+  scenario.rate = 1000;
+  scenario.noise = 0.014;
+  scenario.pursuitEvery = 2;
+  const synthetic::Signal s = synthetic::generate(scenario);
   const std::vector<T_EVENT_STRUCT> events = run_live(s, defaults());
   expect_well_formed(events);
   double truePursuit = 0, found = 0;
@@ -228,11 +228,11 @@ class LiveApi : public testing::Test {
   void SetUp() override { fresh_live_state(); }
   void TearDown() override { fresh_live_state(); }
   static synthetic::Signal signal() {
-    synthetic::Spec spec;
-    spec.rate = 1000;
-    spec.seconds = 10;
-    spec.blinkEvery = 3;
-    return synthetic::generate(spec);
+    synthetic::Scenario scenario;
+    scenario.rate = 1000;
+    scenario.seconds = 10;
+    scenario.blinkEvery = 3;
+    return synthetic::generate(scenario);
   }
 };
 

@@ -13,7 +13,7 @@
 
 namespace synthetic {
 
-struct Spec {
+struct Scenario {
   double rate = 500;         // samples per second
   double seconds = 20;
   double noise = 0.01;       // SD of the white noise of each sample (deg)
@@ -61,11 +61,11 @@ class Random {
 
 inline double main_sequence_duration(double amplitude) { return 0.0022 * amplitude + 0.021; }
 
-inline Signal generate(const Spec& spec) {
+inline Signal generate(const Scenario& scenario) {
   Signal s;
-  Random rnd(spec.seed);
-  const double dt = 1 / spec.rate;
-  const size_t n = static_cast<size_t>(spec.seconds * spec.rate);
+  Random rnd(scenario.seed);
+  const double dt = 1 / scenario.rate;
+  const size_t n = static_cast<size_t>(scenario.seconds * scenario.rate);
   s.t.resize(n);
   s.x.resize(n);
   s.y.resize(n);
@@ -73,8 +73,8 @@ inline Signal generate(const Spec& spec) {
   for (size_t i = 0; i < n; ++i) s.t[i] = 10 + static_cast<double>(i) * dt;  // not starting at 0
 
   double px = 0, py = 0;
-  double nextBlink = spec.blinkEvery > 0 ? spec.blinkEvery : 1e300;
-  double nextPursuit = spec.pursuitEvery > 0 ? spec.pursuitEvery * 0.7 : 1e300;
+  double nextBlink = scenario.blinkEvery > 0 ? scenario.blinkEvery : 1e300;
+  double nextPursuit = scenario.pursuitEvery > 0 ? scenario.pursuitEvery * 0.7 : 1e300;
   size_t i = 0;
   auto time = [&](size_t k) { return static_cast<double>(k) * dt; };
   auto put = [&](size_t k, double x, double y, int8_t label) {
@@ -87,7 +87,7 @@ inline Signal generate(const Spec& spec) {
     const double fixation = rnd.uniform(0.25, 0.6);
     const double driftAngle = rnd.uniform(0, 6.283185307179586);
     const double drift = rnd.uniform(0, 0.3);  // deg/s
-    const size_t fixEnd = std::min(n, i + static_cast<size_t>(fixation * spec.rate));
+    const size_t fixEnd = std::min(n, i + static_cast<size_t>(fixation * scenario.rate));
     for (; i < fixEnd; ++i) {
       px += drift * std::cos(driftAngle) * dt;
       py += drift * std::sin(driftAngle) * dt;
@@ -96,26 +96,26 @@ inline Signal generate(const Spec& spec) {
     if (i >= n) break;
 
     if (time(i) >= nextBlink) {
-      nextBlink += spec.blinkEvery;
-      const size_t end = std::min(n, i + static_cast<size_t>(rnd.uniform(0.1, 0.15) * spec.rate));
+      nextBlink += scenario.blinkEvery;
+      const size_t end = std::min(n, i + static_cast<size_t>(rnd.uniform(0.1, 0.15) * scenario.rate));
       for (; i < end; ++i) put(i, NAN, NAN, SACCADRIX_EVENT_BLINK);
       // A short fixation after the blink, then on.
       continue;
     }
     if (time(i) >= nextPursuit) {
-      nextPursuit += spec.pursuitEvery;
+      nextPursuit += scenario.pursuitEvery;
       const double angle = rnd.uniform(0, 6.283185307179586);
-      const size_t end = std::min(n, i + static_cast<size_t>(rnd.uniform(0.4, 0.7) * spec.rate));
+      const size_t end = std::min(n, i + static_cast<size_t>(rnd.uniform(0.4, 0.7) * scenario.rate));
       for (; i < end; ++i) {
-        px += spec.pursuitSpeed * std::cos(angle) * dt;
-        py += spec.pursuitSpeed * std::sin(angle) * dt;
+        px += scenario.pursuitSpeed * std::cos(angle) * dt;
+        py += scenario.pursuitSpeed * std::sin(angle) * dt;
         put(i, px, py, SACCADRIX_EVENT_PURSUIT);
       }
       continue;
     }
 
     // Saccade towards the middle of a 30-degree field.
-    const double amplitude = rnd.uniform(spec.minAmplitude, spec.maxAmplitude);
+    const double amplitude = rnd.uniform(scenario.minAmplitude, scenario.maxAmplitude);
     double angle = rnd.uniform(0, 6.283185307179586);
     if (std::hypot(px + amplitude * std::cos(angle), py + amplitude * std::sin(angle)) > 15) {
       angle = std::atan2(-py, -px);
@@ -133,7 +133,7 @@ inline Signal generate(const Spec& spec) {
     px = ex;
     py = ey;
     s.saccades.push_back({onset, i > 0 ? s.t[i - 1] : onset, amplitude});
-    if (spec.pso) {
+    if (scenario.pso) {
       // Two damped swings of about 0.05 of the amplitude along its direction, 20 ms.
       const size_t psoStart = i;
       for (; i < n && time(i) - time(psoStart) < 0.020; ++i) {
@@ -145,8 +145,8 @@ inline Signal generate(const Spec& spec) {
   }
   for (size_t k = 0; k < n; ++k) {
     if (std::isnan(s.x[k])) continue;
-    s.x[k] += spec.noise * rnd.normal();
-    s.y[k] += spec.noise * rnd.normal();
+    s.x[k] += scenario.noise * rnd.normal();
+    s.y[k] += scenario.noise * rnd.normal();
   }
   return s;
 }
